@@ -1,0 +1,27 @@
+# GoogleTest: the machine's package natively; built from Debian's googletest sources for Windows.
+if(PELLIX_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(PELLIX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+    add_subdirectory(${PELLIX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+# pellix_add_test(name SOURCES ... LIBS ...): one ctest entry per test program, natively
+# and under Wine alike (one Wine start per program, not per case).
+function(pellix_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT PELLIX_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()

@@ -1,0 +1,42 @@
+// Decoding a captured wand burst into a scan record.
+#pragma once
+#include <cstdint>
+
+namespace pellix {
+
+constexpr int kFieldSize = 256;          // each field: at most 255 bytes and its NUL
+constexpr int kMaxFieldLength = kFieldSize - 1;
+
+// The wand's 64-letter field alphabet; a letter's position is its 6-bit value.
+extern const char kWandAlphabet[65];
+// Every byte of a field is XORed with this before it is spelled out.
+constexpr unsigned kWandFormatConstant = 0x43;
+
+// 6-bit value of an alphabet letter, or -1 for any other character.
+int WandLetterValue(char c);
+
+// Per-field decoding state: alphabet letters in, bytes out.
+struct BitAccumulator {
+  int32_t bitCount = 0;  // bits held in value and not emitted yet: 0, 2, 4 or 6 between calls
+  uint16_t value = 0;    // newest bits in the low end
+
+  void Reset() { bitCount = 0; value = 0; }
+  // Next decoded byte (0..255), or -1 when c is not a letter or no whole byte is ready.
+  int DecodeChar(char c);
+};
+
+struct ScanRecord {
+  char serial[kFieldSize];
+  char type[kFieldSize];
+  char data[kFieldSize];
+  uint8_t valid;  // 1 when type and data were both non-empty as decoded
+};
+
+struct TransformTable;
+
+// Fills `record` from the text between the wand's prefix and its Enter (dot, serial, dot,
+// type, dot, data, dot), then applies the fix-ups and the matching transform of `table`
+// (none when null). Bytes beyond a field's 255 are dropped; the field is never overrun.
+void DecodeScan(const char* text, const TransformTable* table, ScanRecord* record);
+
+}  // namespace pellix
