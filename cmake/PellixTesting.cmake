@@ -25,3 +25,16 @@ function(pellix_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# A subsystem folder: its portable core, its Windows glue (Windows builds only) and its tests,
+# each where present.
+macro(pellix_add_parts)
+  foreach(part core src win32 tests bench fuzz)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${part}/CMakeLists.txt)
+      if(part STREQUAL "win32" AND NOT WIN32)
+        continue()
+      endif()
+      add_subdirectory(${part})
+    endif()
+  endforeach()
+endmacro()
