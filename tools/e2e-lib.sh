@@ -1,0 +1,113 @@
+# End-to-end helpers: sourced by tests that start Wine programs on an X display, type wand
+# scans at them with tools/wand-emulator and check what arrived.
+#
+# The caller provides DISPLAY and WINEPREFIX (scripts/lib-wine.sh: pellix_wine_up) and should
+# `trap e2e_cleanup EXIT`. Every process started here is remembered by its pid and killed by
+# e2e_cleanup, by that pid only.
+#
+#   e2e_start VAR PROGRAM.exe ARGS...   start a Wine program in the background; its pid in VAR
+#   e2e_stop PID                        end one program started by e2e_start
+#   e2e_wait_window TITLE [SECONDS]     print the X id of the first window so named, or fail
+#   e2e_wait_gone TITLE [SECONDS]       wait until no window is so named
+#   e2e_focus WINDOW_ID                 click into the middle of a window to give it the keys
+#   e2e_scan ARGS...                    run tools/wand-emulator with ARGS
+#   e2e_wait_text FILE TEXT [SECONDS]   wait until FILE holds exactly TEXT; show it if not
+#   e2e_wait_file FILE [SECONDS]        wait until FILE exists
+#   e2e_screenshot PNG                  the whole screen into PNG
+#   e2e_winpath PATH                    the Windows name of a Unix path (drive Z:)
+#   e2e_cleanup                         kill everything started here
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+E2E_PIDS=()
+E2E_WINE=${E2E_WINE:-wine}
+
+e2e_log() { echo "e2e: $*" >&2; }
+
+e2e_start() {
+  local var=$1; shift
+  # Detached from the caller's output: a test runner waits for every holder of its pipe.
+  "$E2E_WINE" "$@" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  E2E_PIDS+=("$pid")
+  printf -v "$var" '%s' "$pid"
+}
+
+e2e_stop() {
+  local pid=$1 i
+  kill "$pid" 2>/dev/null || true
+  for i in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+e2e_wait_window() {
+  local title=$1 secs=${2:-20} id i
+  for i in $(seq $((secs * 10))); do
+    id=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  e2e_log "no window named '$title' after ${secs}s"
+  return 1
+}
+
+e2e_wait_gone() {
+  local title=$1 secs=${2:-20} i
+  for i in $(seq $((secs * 10))); do
+    xdotool search --name "^${title}\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  e2e_log "window '$title' still there after ${secs}s"
+  return 1
+}
+
+e2e_focus() {
+  local id=$1 geo x y w h
+  geo=$(xdotool getwindowgeometry --shell "$id") || return 1
+  x=$(sed -n 's/^X=//p' <<<"$geo"); y=$(sed -n 's/^Y=//p' <<<"$geo")
+  w=$(sed -n 's/^WIDTH=//p' <<<"$geo"); h=$(sed -n 's/^HEIGHT=//p' <<<"$geo")
+  xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click 1
+  sleep 0.3
+}
+
+e2e_scan() { "$E2E_ROOT/tools/wand-emulator" "$@"; }
+
+e2e_wait_file() {
+  local file=$1 secs=${2:-20} i
+  for i in $(seq $((secs * 10))); do
+    [ -e "$file" ] && return 0
+    sleep 0.1
+  done
+  e2e_log "no file $file after ${secs}s"
+  return 1
+}
+
+e2e_wait_text() {
+  local file=$1 want=$2 secs=${3:-10} i got=""
+  for i in $(seq $((secs * 10))); do
+    if [ -e "$file" ]; then
+      got=$(cat "$file"; echo x); got=${got%x}
+      [ "$got" = "$want" ] && return 0
+    fi
+    sleep 0.1
+  done
+  e2e_log "$file: expected $(printf '%q' "$want"), got $(printf '%q' "$got")"
+  return 1
+}
+
+e2e_screenshot() {
+  mkdir -p "$(dirname "$1")"
+  import -window root "$1" 2>/dev/null || e2e_log "screenshot $1 failed"
+}
+
+e2e_winpath() {
+  local p
+  p=$(realpath -m "$1")
+  echo "Z:${p//\//\\}"
+}
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do e2e_stop "$pid"; done
+  E2E_PIDS=()
+}

@@ -1,0 +1,100 @@
+"""Tests of tools/wand-emulator: its encoding and the exact key rhythm it sends."""
+import importlib.machinery
+import importlib.util
+import io
+import os
+import subprocess
+import sys
+import unittest
+from contextlib import redirect_stderr, redirect_stdout
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOL = os.path.join(HERE, "..", "wand-emulator")
+
+_loader = importlib.machinery.SourceFileLoader("wand_emulator", TOOL)
+_spec = importlib.util.spec_from_loader("wand_emulator", _loader)
+wand = importlib.util.module_from_spec(_spec)
+_loader.exec_module(wand)
+
+
+def run_tool(*args):
+    r = subprocess.run([sys.executable, TOOL, *args], capture_output=True, text=True)
+    return r.returncode, r.stdout, r.stderr
+
+
+class Encoding(unittest.TestCase):
+    def test_known_fields(self):
+        for raw, spelled in [(b"", ""), (b"1", "CG"), (b"12", "CNe"), (b"123", "CNfW"),
+                             (b"UPA", "fHmc")]:
+            with self.subTest(raw=raw):
+                self.assertEqual(wand.encode_field(raw), spelled)
+
+    def test_agrees_with_pellix_encode(self):
+        exe = os.environ.get("PELLIX_ENCODE")
+        if not exe or not os.path.exists(exe):
+            self.skipTest("pellix-encode not built")
+        cases = [("123", "UPA", "123"), ("00000000012345", "IB5", "9780262033848"),
+                 ("C1234567890123", "E13", "0012345678905"), ("x", "CC", "a+b-c.d~")]
+        for serial, bartype, data in cases:
+            with self.subTest(data=data):
+                want = subprocess.run([exe, serial, bartype, data], capture_output=True,
+                                      text=True, check=True).stdout.strip()
+                got = wand.encode_text(serial.encode(), bartype.encode(), data.encode())
+                self.assertEqual(got, want)
+
+
+class Rhythm(unittest.TestCase):
+    PREFIX = ["keydown Alt_L", "keydown F10", "keyup F10", "keyup Alt_L"]
+    ENTER = ["keydown Return", "keyup Return"]
+
+    def test_dry_run_prints_the_whole_burst(self):
+        rc, out, _ = run_tool("--text", ".aZ9+-.", "--dry-run")
+        self.assertEqual(rc, 0)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], "# wand text: .aZ9+-.")
+        self.assertEqual(lines[1:], self.PREFIX + [
+            "keydown period", "keyup period",
+            "keydown a", "keyup a",
+            "keydown Shift_L", "keydown z", "keyup z", "keyup Shift_L",
+            "keydown 9", "keyup 9",
+            "keydown Shift_L", "keydown equal", "keyup equal", "keyup Shift_L",
+            "keydown minus", "keyup minus",
+            "keydown period", "keyup period"] + self.ENTER)
+
+    def test_fields_are_encoded_before_typing(self):
+        rc, out, _ = run_tool("--serial", "123", "--type", "UPA", "--data", "123", "--dry-run")
+        self.assertEqual(rc, 0)
+        self.assertEqual(out.splitlines()[0], "# wand text: .CNfW.fHmc.CNfW.")
+        # 16 characters, 7 of them capitals: 9 * 2 + 7 * 4 key events between prefix and Enter.
+        self.assertEqual(len(out.splitlines()) - 1, 4 + 9 * 2 + 7 * 4 + 2)
+
+    def test_every_event_is_one_xdotool_command_then_the_pause(self):
+        events = wand.key_events(".A.")
+        cmd = wand.xdotool_command(events, 5)
+        self.assertEqual(cmd[0], "xdotool")
+        self.assertEqual(cmd[1:6], ["keydown", "--delay", "0", "Alt_L", "sleep"])
+        self.assertEqual(cmd.count("sleep"), len(events))
+        self.assertEqual(cmd[-1], "0.005")
+        self.assertNotIn("sleep", wand.xdotool_command(events, 0))
+
+    def test_bad_requests_are_refused(self):
+        for args in [("--text", ".a b."), ("--text", ".a.", "--serial", "1"),
+                     ("--serial", "1", "--type", "UPA"), ("--text", ".a.", "--rate-ms", "-1"),
+                     ()]:
+            with self.subTest(args=args):
+                rc, out, err = run_tool(*args, "--dry-run")
+                self.assertEqual(rc, 2)
+                self.assertEqual(out, "")
+                self.assertIn("wand-emulator", err)
+
+    def test_no_display_is_an_error_not_silence(self):
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        r = subprocess.run([sys.executable, TOOL, "--text", ".a."], capture_output=True,
+                           text=True, env=env)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("DISPLAY", r.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
