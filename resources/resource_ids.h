@@ -1,0 +1,12 @@
+/* Resource numbers of pellix.exe, shared by the resource script and the program. */
+#ifndef PELLIX_RESOURCE_IDS_H
+#define PELLIX_RESOURCE_IDS_H
+
+#define IDI_PELLIX_APP 102       /* window class icon */
+#define IDI_PELLIX_TRAY 105      /* tray icon and Settings sheet */
+#define IDC_PELLIX_HAND 118      /* hand over a link label */
+#define IDD_SETTINGS_PAGE 111    /* Settings page of the Settings sheet */
+#define IDD_PROFILES_PAGE 115    /* Profiles page of the Settings sheet */
+#define IDD_NEW_PROFILE 116      /* New Profile dialog */
+
+#endif
