@@ -180,6 +180,7 @@ TEST_P(ProfileStore, AutoConvReadsTrueOnlyAsTheTextTrueOrANonZeroNumber) {
       {"A4", kRegDword, std::string("\1\0\0\0", 4), true},
       {"A5", kRegDword, std::string("\7\0\0\0", 4), true},
       {"A6", kRegBinary, std::string("\1\0\0\0", 4), false},
+      {"A7", kRegSz, std::string("trueish", 8), false},
   };
   for (const Case& c : cases) {
     PutEntry("Flags", c.code, "+", nullptr, nullptr);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct RegistryFactory {
 // The in-memory registry everywhere; the real one too in the Windows build.
 std::vector<RegistryFactory> AllRegistries();
 std::string RegistryName(const RegistryFactory& factory);
+inline void PrintTo(const RegistryFactory& factory, std::ostream* os) { *os << factory.name; }
 
 // Deletes `path` below HKEY_CURRENT_USER with everything in it (missing is fine).
 void DeleteTreeForTest(RegistryPort& registry, const std::string& path);
