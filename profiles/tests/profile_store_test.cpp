@@ -401,20 +401,6 @@ TEST_P(ProfileStore, DriverModeActivationMakesNoLibraryCall) {
   EXPECT_TRUE(FakeHookLibrary::calls.empty());
 }
 
-TEST_P(ProfileStore, PushTransformsClearsThenAddsInSlotOrder) {
-  ProfileTable t;
-  ASSERT_NE(t.AddOrUpdate("AAA", nullptr, "x", nullptr, true, 1), nullptr);
-  ASSERT_NE(t.AddOrUpdate("BBB", "+", nullptr, nullptr, false, 1), nullptr);
-  t.RemoveAt(0);
-  ASSERT_NE(t.AddOrUpdate("CCC", "++", nullptr, nullptr, false, 1), nullptr);
-  HookLibraryBackEnd library(FakeHookLibrary::Exports());
-  PushTransforms(t, library);
-  EXPECT_EQ(FakeHookLibrary::calls,
-            (std::vector<std::string>{"InitTransform", "AddTransform", "AddTransform"}));
-  EXPECT_EQ(std::string(GetAt(FakeHookLibrary::table, 0)->code, 3), "CCC");
-  EXPECT_EQ(std::string(GetAt(FakeHookLibrary::table, 1)->code, 3), "BBB");
-}
-
 INSTANTIATE_TEST_SUITE_P(All, ProfileStore, ::testing::ValuesIn(AllRegistries()),
                          [](const ::testing::TestParamInfo<RegistryFactory>& info) {
                            return RegistryName(info.param);

@@ -149,15 +149,6 @@ TEST_P(RegistryContract, NumbersReadWhateverTheirType) {
   EXPECT_FALSE(reg_->QueryValue(scratch_, "Text5", &type, &value, &size));
 }
 
-TEST_P(RegistryContract, DeletedKeyHandleStopsWorking) {
-  RegKey key = Create("Gone");
-  ASSERT_TRUE(reg_->DeleteKey(scratch_, "Gone"));
-  RegKey child = nullptr;
-  EXPECT_FALSE(reg_->CreateKey(key, "Child", kPellixKeyAccess, &child));
-  reg_->CloseKey(key);
-  EXPECT_FALSE(Open("Gone"));
-}
-
 INSTANTIATE_TEST_SUITE_P(All, RegistryContract, ::testing::ValuesIn(AllRegistries()),
                          [](const ::testing::TestParamInfo<RegistryFactory>& info) {
                            return RegistryName(info.param);
