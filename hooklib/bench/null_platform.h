@@ -1,0 +1,26 @@
+// A platform that does nothing, for measuring the recognizer's own work.
+#pragma once
+#include "hooklib/core/hook_platform.h"
+
+namespace pellix {
+
+class NullPlatform : public HookPlatform {
+ public:
+  uint32_t MapVirtualKeyToChar(uint32_t vk) override { return vk; }
+  void SignalStart() override {}
+  void SignalStop() override {}
+  void KeybdEvent(uint8_t, uint8_t, uint32_t) override {}
+  int16_t VkKeyScan(char c) override { return static_cast<int16_t>(c); }
+  void Beep(uint32_t) override {}
+  uint16_t AddAtom(const char*) override { return 0; }
+  bool AtomExists(uint16_t) override { return false; }
+  void DeleteAtom(uint16_t) override {}
+  void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
+  void* ForegroundWindow() override { return nullptr; }
+  bool StartDelivery(ScanRecord*) override { return false; }
+  uint32_t CurrentThreadId() override { return 1; }
+  uint32_t NowMs() override { return 0; }
+  void YieldThread() override {}
+};
+
+}  // namespace pellix

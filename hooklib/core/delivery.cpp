@@ -1,0 +1,105 @@
+#include "hooklib/core/delivery.h"
+
+#include "engine/output.h"
+#include "engine/scan_record.h"
+#include "hooklib/core/interlocked.h"
+
+namespace pellix {
+
+namespace {
+
+// TypeScanOutput's view of the library: the cue and the typing of one piece.
+class LibraryTyping : public TypingPort {
+ public:
+  explicit LibraryTyping(HookContext& c) : c_(c) {}
+  void Beep(uint32_t beepType) override { c_.platform.Beep(beepType); }
+  void TypeText(const char* text) override { pellix::TypeText(c_, text); }
+
+ private:
+  HookContext& c_;
+};
+
+void DeleteAtomIfMade(HookPlatform& p, uint16_t atom) {
+  if (atom != 0) p.DeleteAtom(atom);
+}
+
+}  // namespace
+
+void DeliverScan(HookContext& c, const ScanRecord& record) {
+  if (record.valid == 0) return;
+  if (c.state.messageId != 0) {
+    if (OfferScan(c, c.state.targetWindow, record)) return;
+    if (OfferScan(c, c.platform.ForegroundWindow(), record)) return;
+  }
+  LibraryTyping typing(c);
+  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
+}
+
+bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
+  const uint32_t message = c.state.messageId;
+  if (message == 0 || window == nullptr) return false;
+  HookPlatform& p = c.platform;
+  const uint16_t data = p.AddAtom(record.data);
+  const uint16_t type = p.AddAtom(record.type);
+  const uint16_t serial = p.AddAtom(record.serial);
+  if (data == 0) {
+    DeleteAtomIfMade(p, type);
+    DeleteAtomIfMade(p, serial);
+    return false;
+  }
+  p.SendOffer(window, message, data,
+              static_cast<uint32_t>(type) | static_cast<uint32_t>(serial) << 16);
+  const bool claimed = !p.AtomExists(data);
+  // A claimed data atom is gone already: deleting its number again could take a reference
+  // that another holder has made since.
+  if (!claimed) p.DeleteAtom(data);
+  DeleteAtomIfMade(p, type);
+  DeleteAtomIfMade(p, serial);
+  return claimed;
+}
+
+void DeliveryThread(HookContext& c, ScanRecord* record) {
+  if (record == nullptr) return;
+  DeliverScan(c, *record);
+  delete record;
+}
+
+void TypeChar(HookContext& c, char ch) {
+  const int16_t v = c.platform.VkKeyScan(ch);
+  // No key gives this character under the layout: nothing sensible to type.
+  if (v == -1 || (v & 0xff) == 0xff) return;
+  const uint8_t vk = static_cast<uint8_t>(v & 0xff);
+  const bool shift = (v & 0x100) != 0;
+  if (shift) c.platform.KeybdEvent(kVkShift, 0, 0);
+  c.platform.KeybdEvent(vk, 0, 0);
+  c.platform.KeybdEvent(vk, 0, kKeyEventUp);
+  if (shift) c.platform.KeybdEvent(kVkShift, 0, kKeyEventUp);
+}
+
+void TypeText(HookContext& c, const char* text, int maxLength) {
+  HookSharedState& s = c.state;
+  const int32_t saved = ReadState(s);
+  AtomicStore(&s.recognizerState, kInjecting);
+  for (int i = 0; i < maxLength && text[i] != 0; ++i) TypeChar(c, text[i]);
+  AtomicStore(&s.recognizerState, saved);
+}
+
+void ReplayPrefix(HookContext& c) {
+  for (int i = 0; i < ReadPrefixPosition(c.state); ++i) {
+    const uint32_t d = kWandPrefix[i];
+    c.platform.KeybdEvent(static_cast<uint8_t>(d >> 16), static_cast<uint8_t>(d >> 8),
+                          i < 2 ? 0 : kKeyEventUp);
+  }
+}
+
+void GiveBackBurst(HookContext& c) {
+  HookSharedState& s = c.state;
+  AtomicStore(&s.recognizerState, kInjecting);
+  ReplayPrefix(c);
+  const int length = ClampLength(s.keyBuffer.length);
+  s.keyBuffer.keyChars[length] = 0;
+  TypeText(c, s.keyBuffer.keyChars, length);
+  ResetCapture(s);
+}
+
+}  // namespace pellix

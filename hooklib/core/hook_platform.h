@@ -1,0 +1,38 @@
+// What the recognizers and the delivery need of the system, one call per platform service.
+// The Windows library implements it with the real calls; native tests with a fake keyboard.
+#pragma once
+#include <cstdint>
+
+#include "hooklib/core/key_buffer.h"
+
+namespace pellix {
+
+struct ScanRecord;
+
+class HookPlatform : public KeyTranslationPort {
+ public:
+  // This process's own handles of KV_CC_START and KV_CC_STOP.
+  virtual void SignalStart() = 0;
+  virtual void SignalStop() = 0;
+  // keybd_event(vk, scan, flags, 0); flags 2 = key up.
+  virtual void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) = 0;
+  // VkKeyScanA: low byte the virtual key, bit 8 Shift; -1 when no key gives the character.
+  virtual int16_t VkKeyScan(char c) = 0;
+  virtual void Beep(uint32_t beepType) = 0;
+  // Global atoms: 0 when the atom could not be made.
+  virtual uint16_t AddAtom(const char* name) = 0;
+  // True when GlobalGetAtomNameA still finds the atom (into a 256-character buffer).
+  virtual bool AtomExists(uint16_t atom) = 0;
+  virtual void DeleteAtom(uint16_t atom) = 0;
+  // SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000).
+  virtual void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) = 0;
+  virtual void* ForegroundWindow() = 0;
+  // Starts a delivery thread that owns the record; false when no thread could be started.
+  virtual bool StartDelivery(ScanRecord* record) = 0;
+  // For the step guard: a non-zero id of the calling thread, a millisecond clock and a yield.
+  virtual uint32_t CurrentThreadId() = 0;
+  virtual uint32_t NowMs() = 0;
+  virtual void YieldThread() = 0;
+};
+
+}  // namespace pellix

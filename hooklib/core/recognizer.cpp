@@ -1,0 +1,236 @@
+#include "hooklib/core/recognizer.h"
+
+#include <cstring>
+#include <new>
+
+#include "engine/scan_record.h"
+#include "hooklib/core/delivery.h"
+#include "hooklib/core/interlocked.h"
+#include "hooklib/core/step_guard.h"
+
+namespace pellix {
+
+namespace {
+
+constexpr uint32_t kVkEnter = 13;
+constexpr uint32_t kVkShiftKey = 16;
+constexpr uint32_t kVkCtrl = 17;
+constexpr uint32_t kVkAlt = 18;
+constexpr uint32_t kVkF10 = 121;
+constexpr uint32_t kScanEnter = 28;
+constexpr uint32_t kScanLeftShift = 42;
+constexpr uint32_t kKeyDataReleased = 0x80000000u;
+constexpr uint32_t kKeyDataAlt = 0x20000000u;
+
+constexpr uint32_t Descriptor(uint32_t vk, uint32_t scan, uint32_t flags) {
+  return (vk & 255) << 16 | (scan & 255) << 8 | (flags & 255);
+}
+
+inline void SetState(HookSharedState& s, int32_t v) { AtomicStore(&s.recognizerState, v); }
+
+void BeginBurst(HookContext& c, int32_t state) {
+  HookSharedState& s = c.state;
+  s.burstSerial = s.burstSerial + 1;
+  SetState(s, state);
+  c.platform.SignalStart();
+}
+
+// Final Enter released on the low-level path: decode here, deliver on a thread of its own.
+void EndLowLevelBurst(HookContext& c) {
+  c.platform.SignalStop();
+  ScanRecord* record = new (std::nothrow) ScanRecord;
+  if (record) DecodeCapture(c.state, record);
+  if (record && record->valid) {
+    // The capture is reset before the thread starts, so that its typing cannot find and
+    // later restore a state of the burst that has ended.
+    ResetCapture(c.state);
+    if (!c.platform.StartDelivery(record)) delete record;
+    return;
+  }
+  AbandonBurst(c);
+  delete record;
+}
+
+Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  HookSharedState& s = c.state;
+  const bool released = (flags & kLowLevelUp) != 0;
+  switch (LoadState(s)) {
+    case kIdle: {
+      const int32_t p = ReadPrefixPosition(s);
+      if (p < kPrefixLength && Descriptor(vk, scanCode, flags) == kWandPrefix[p]) {
+        s.prefixPosition = p + 1;
+        if (p + 1 == kPrefixLength) BeginBurst(c, kCapturing);
+        return Verdict::kSwallow;
+      }
+      AbandonBurst(c);
+      return Verdict::kPass;
+    }
+    case kCapturing: {
+      if (scanCode == kScanEnter) {
+        if (released) break;
+        RecordKey(s.keyBuffer, c.platform, kVkEnter, kScanEnter, 0);
+        SetState(s, kKeyHeld);
+        return Verdict::kSwallow;
+      }
+      if (scanCode == kScanLeftShift) {
+        RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
+        return Verdict::kSwallow;
+      }
+      const bool accepted = s.keyBuffer.shiftDown ? IsWandShiftedKey(vk) : IsWandKey(vk);
+      if (!accepted) break;
+      RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
+      return Verdict::kSwallow;
+    }
+    case kKeyHeld:
+      if (scanCode == kScanEnter && released) {
+        EndLowLevelBurst(c);
+        return Verdict::kSwallow;
+      }
+      break;
+    default:  // states of the other path, and Injecting
+      return Verdict::kPass;
+  }
+  AbandonBurst(c);
+  return Verdict::kPass;
+}
+
+// The keyboard hook's decision; *ended is set when the burst ended and `record` holds it.
+Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord* record,
+                       bool* ended) {
+  HookSharedState& s = c.state;
+  const int32_t state = LoadState(s);
+  const bool released = (keyData & kKeyDataReleased) != 0;
+  if (state != kIdle && (vk == kVkCtrl || (vk == kVkAlt && state != kPrefixSeen))) {
+    // Ctrl, or Alt after the prefix: the burst is dropped and the key reaches the application.
+    c.platform.SignalStop();
+    ResetCapture(s);
+    return Verdict::kPass;
+  }
+  switch (state) {
+    case kIdle:
+    case kInjecting:
+      return Verdict::kPass;
+    case kPrefixSeen:
+      if (vk == kVkAlt && released) {
+        SetState(s, kCapturing);
+        return Verdict::kSwallow;
+      }
+      if (vk == kVkF10) return Verdict::kPass;
+      break;
+    case kCapturing:
+      if (released) break;
+      if (IsWandKey(vk)) {
+        SetState(s, kKeyHeld);
+        RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 0);
+        return Verdict::kSwallow;
+      }
+      if (vk == kVkShiftKey) {
+        RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 0);
+        SetState(s, kShiftHeld);
+        return Verdict::kSwallow;
+      }
+      break;
+    case kShiftHeld:
+      if (released || !IsWandShiftedKey(vk)) break;
+      SetState(s, kShiftedKeyHeld);
+      RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 0);
+      return Verdict::kSwallow;
+    case kKeyHeld:
+      if (!released || !IsWandKey(vk)) break;
+      if (vk == kVkEnter) {
+        c.platform.SignalStop();
+        RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
+        DecodeCapture(s, record);
+        ResetCapture(s);
+        *ended = true;
+        return Verdict::kSwallow;
+      }
+      RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
+      SetState(s, kCapturing);
+      return Verdict::kSwallow;
+    case kShiftedKeyHeld:
+      if (!released || !IsWandShiftedKey(vk)) break;
+      RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
+      SetState(s, kShiftedKeyReleased);
+      return Verdict::kSwallow;
+    case kShiftedKeyReleased:
+      if (!released || vk != kVkShiftKey) break;
+      RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
+      SetState(s, kCapturing);
+      return Verdict::kSwallow;
+  }
+  // Out of the wand's rhythm: give the burst back; the offending key stays swallowed.
+  AbandonBurst(c);
+  return Verdict::kSwallow;
+}
+
+}  // namespace
+
+const uint32_t kWandPrefix[kPrefixLength] = {
+    Descriptor(164, 56, kLowLevelAltDown),
+    Descriptor(121, 68, kLowLevelAltDown),
+    Descriptor(121, 68, kLowLevelUp | kLowLevelAltDown),
+    Descriptor(164, 56, kLowLevelUp),
+};
+
+void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
+  // A private copy: the shared buffer may change (or hold garbage) while it is decoded.
+  char text[kKeyBufferSize + 1];
+  const size_t n = static_cast<size_t>(ClampLength(s.keyBuffer.length));
+  const void* end = std::memchr(s.keyBuffer.scanChars, 0, n);
+  const size_t len =
+      end ? static_cast<size_t>(static_cast<const char*>(end) - s.keyBuffer.scanChars) : n;
+  std::memcpy(text, s.keyBuffer.scanChars, len);
+  text[len] = 0;
+  DecodeScan(text, &s.transforms, record);
+}
+
+Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  // The library's own typing passes untouched, without waiting for the step that types it.
+  if (LoadState(c.state) == kInjecting) return Verdict::kPass;
+  StepGuard guard(&c.state.stepOwner, c.platform, kHookStepWaitMs);
+  if (!guard.held()) return Verdict::kPass;
+  return LowLevelLocked(c, vk, scanCode, flags);
+}
+
+Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
+  if (LoadState(c.state) == kInjecting) return Verdict::kPass;
+  ScanRecord record;
+  bool ended = false;
+  {
+    StepGuard guard(&c.state.stepOwner, c.platform, kHookStepWaitMs);
+    if (!guard.held()) return Verdict::kPass;
+    const Verdict verdict = KeyboardLocked(c, vk, keyData, &record, &ended);
+    if (!ended) return verdict;
+  }
+  // Delivered once the step is over, with the capture already reset, so that nothing arriving
+  // meanwhile (another process's hook, the watcher) can give the scan back as well.
+  DeliverScan(c, record);
+  return Verdict::kSwallow;
+}
+
+void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam) {
+  if (*message != kWmSysKeyDown) return;
+  HookSharedState& s = c.state;
+  StepGuard guard(&s.stepOwner, c.platform, kHookStepWaitMs);
+  if (!guard.held()) return;
+  if (LoadState(s) != kIdle) {
+    *message = kWmNull;
+    AbandonBurst(c);
+  } else if (wParam == kVkF10 && (lParam & kKeyDataAlt) != 0) {
+    *message = kWmNull;
+    BeginBurst(c, kPrefixSeen);
+  }
+}
+
+bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
+  HookSharedState& s = c.state;
+  StepGuard guard(&s.stepOwner, c.platform, kWatcherStepWaitMs);
+  if (!guard.held()) return false;
+  const int32_t state = LoadState(s);
+  if (state == kIdle || state == kInjecting || s.burstSerial != serial) return false;
+  AbandonBurst(c);
+  return true;
+}
+
+}  // namespace pellix

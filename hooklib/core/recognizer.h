@@ -1,0 +1,65 @@
+// The two recognizers of wand bursts, as pure state machines over the shared record. Their
+// side effects (events, typing, delivery) go through the HookPlatform port.
+#pragma once
+#include <cstdint>
+
+#include "hooklib/core/hook_platform.h"
+#include "hooklib/core/interlocked.h"
+#include "hooklib/core/shared_state.h"
+
+namespace pellix {
+
+// The wand's prefix as low-level keystroke descriptors: 0, virtual key, scan code, flags.
+extern const uint32_t kWandPrefix[kPrefixLength];
+
+constexpr uint32_t kLowLevelUp = 0x80;
+constexpr uint32_t kLowLevelAltDown = 0x20;
+constexpr uint32_t kLowLevelInjected = 0x10;
+constexpr uint32_t kLowLevelExtended = 0x01;
+
+constexpr uint32_t kWmNull = 0;
+constexpr uint32_t kWmSysKeyDown = 260;
+
+struct HookContext {
+  HookSharedState& state;
+  HookPlatform& platform;
+};
+
+enum class Verdict { kPass, kSwallow };
+
+// The state as the recognizers use it: read atomically, anything unknown as Idle.
+inline int32_t LoadState(const HookSharedState& s) {
+  const int32_t v = AtomicLoad(&s.recognizerState);
+  return (v < 0 || v >= kStateCount) ? kIdle : v;
+}
+
+// Empties the buffer and returns to Idle with no prefix matched.
+inline void ResetCapture(HookSharedState& s) {
+  s.keyBuffer.length = 0;
+  s.keyBuffer.keyChars[0] = 0;
+  s.keyBuffer.scanChars[0] = 0;
+  s.keyBuffer.shiftDown = 0;
+  s.prefixPosition = 0;
+  AtomicStore(&s.recognizerState, kIdle);
+}
+
+// One keystroke of the low-level hook (hook code 0): virtual key, scan code, flags.
+Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags);
+
+// One keystroke of the keyboard hook (hook code 0): virtual key and 32-bit key data (scan
+// code in bits 16..23, bit 29 Alt held, bit 31 released). A burst that ends here is decoded
+// and delivered before the call returns.
+Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData);
+
+// One message about to be retrieved (hook code 0); may change *message to WM_NULL.
+void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam);
+
+// The watcher's abort of the burst numbered `serial` when it has not ended in time. Does
+// nothing when that burst is over already (it ended, was abandoned, or is being typed).
+// True when it abandoned it.
+bool AbortTimedOutBurst(HookContext& c, int32_t serial);
+
+// Decodes the captured scan characters (at most 500, whatever the record holds).
+void DecodeCapture(const HookSharedState& s, ScanRecord* record);
+
+}  // namespace pellix

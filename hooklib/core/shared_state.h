@@ -1,0 +1,86 @@
+// The hook library's one record shared by every process that maps the library.
+#pragma once
+#include <cstdint>
+
+#include "engine/transform_table.h"
+#include "hooklib/core/key_buffer.h"
+
+namespace pellix {
+
+// Recognizer states, shared by both hook paths.
+enum RecognizerState : int32_t {
+  kIdle = 0,
+  kPrefixSeen = 1,
+  kCapturing = 2,
+  kShiftHeld = 3,
+  kKeyHeld = 4,
+  kShiftedKeyHeld = 5,
+  kShiftedKeyReleased = 6,
+  kInjecting = 7,
+};
+constexpr int32_t kStateCount = 8;
+constexpr int32_t kPrefixLength = 4;
+
+constexpr uint32_t kDefaultTimeoutMs = 1250;
+constexpr uint32_t kMinTimeoutMs = 500;
+constexpr uint32_t kMaxTimeoutMs = 2000;
+
+// Handles are pointers so that the layout is the one of the 32-bit library, field for field.
+struct HookSharedState {
+  void* primaryHook;
+  void* messageHook;
+  int32_t recognizerState;
+  int32_t prefixPosition;
+  KeyBuffer keyBuffer;
+  void* startEvent;  // as created by the installing process: valid there only
+  void* stopEvent;
+  void* termEvent;
+  uint32_t messageId;
+  char terminator;
+  char separator;
+  uint8_t beepOn;
+  uint32_t beepType;
+  uint32_t timeoutMs;
+  uint32_t outputStyle;
+  void* targetWindow;
+  TransformTable transforms;
+  // Which process installed the hooks: a handle left by a process that has died is absent.
+  uint32_t installerProcessId;
+  // Owner (thread id) of the current step; 0 when no step runs. See StepGuard.
+  int32_t stepOwner;
+  // Counts bursts begun, so that the timeout watcher abandons only the burst it timed.
+  int32_t burstSerial;
+};
+
+// The image's initial values: everything zero but the output settings and the timeout.
+constexpr HookSharedState InitialHookSharedState() {
+  return HookSharedState{nullptr, nullptr, 0, 0, {}, nullptr, nullptr, nullptr, 0, '\n', '.',
+                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0};
+}
+
+// Shared fields as they may be used: anything outside its range reads as the nearest sound
+// value (another process may have written anything into the record).
+inline int32_t ReadState(const HookSharedState& s) {
+  const int32_t v = s.recognizerState;
+  return (v < 0 || v >= kStateCount) ? kIdle : v;
+}
+inline int32_t ReadPrefixPosition(const HookSharedState& s) {
+  const int32_t v = s.prefixPosition;
+  return v < 0 ? 0 : (v > kPrefixLength ? kPrefixLength : v);
+}
+
+// Output settings and timeout, as the exports give them.
+int SetOutputType(HookSharedState& s, char terminator, char separator, uint32_t outputStyle,
+                  int beepOn, uint32_t beepType);
+int GetOutputType(const HookSharedState& s, char* terminator, char* separator, int* outputStyle,
+                  int* beepOn, int* beepType);
+uint32_t SetTimeOut(HookSharedState& s, uint32_t milliseconds);
+uint32_t GetTimeOut(const HookSharedState& s);
+// The timeout to wait for, in range whatever the record holds.
+uint32_t ReadTimeOut(const HookSharedState& s);
+
+struct OutputSettings;
+// A checked copy of the output settings for one delivery.
+OutputSettings ReadOutputSettings(const HookSharedState& s);
+
+}  // namespace pellix

@@ -1,0 +1,26 @@
+// The timeout watcher: a burst must end (KV_CC_STOP) within the timeout of its start
+// (KV_CC_START), else it is abandoned. Runs on a thread of the installing process.
+#pragma once
+#include <cstdint>
+
+#include "hooklib/core/recognizer.h"
+
+namespace pellix {
+
+class WatcherPort {
+ public:
+  enum class Wake { kTerm, kEvent, kTimeout, kFailed };
+  virtual ~WatcherPort() = default;
+  // Waits for (KV_CC_TERM, KV_CC_START) without limit; the term event wins a tie.
+  virtual Wake WaitForStart() = 0;
+  // Waits for (KV_CC_TERM, KV_CC_STOP) for at most `milliseconds`.
+  virtual Wake WaitForStop(uint32_t milliseconds) = 0;
+  virtual void ResetStartAndStop() = 0;
+  virtual void ResetStop() = 0;
+};
+
+// Returns when the term event is signalled, or when a wait fails (closed handles): a failed
+// wait ends the watcher rather than spin.
+void RunTimeoutWatcher(HookContext& c, WatcherPort& port);
+
+}  // namespace pellix

@@ -1,0 +1,122 @@
+// Arbitrary keystroke sequences through both recognizers, the message hook, the watcher's
+// abort and the delivery, over a platform that feeds every synthetic key straight back.
+// Writes must stay inside the shared record; the state must stay a known one (never left in
+// Injecting between steps), and every burst must end in Idle with an empty buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/scan_record.h"
+#include "hooklib/core/delivery.h"
+#include "hooklib/core/recognizer.h"
+#include "hooklib/core/shared_state.h"
+
+namespace {
+
+using namespace pellix;
+
+class FuzzPlatform : public HookPlatform {
+ public:
+  HookContext* ctx = nullptr;
+  bool lowLevel = true;
+  int typed = 0;
+  uint32_t MapVirtualKeyToChar(uint32_t vk) override { return vk & 0xff; }
+  void SignalStart() override {}
+  void SignalStop() override {}
+  void KeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) override {
+    ++typed;
+    // As Windows does: the library's own keys come back through its hook, marked injected.
+    if (lowLevel) LowLevelStep(*ctx, vk, scan, kLowLevelInjected | (flags & 2 ? kLowLevelUp : 0));
+    else KeyboardStep(*ctx, vk, (flags & 2 ? 3u << 30 : 0) | 1);
+  }
+  int16_t VkKeyScan(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
+  void Beep(uint32_t) override {}
+  uint16_t AddAtom(const char* name) override { return name[0] ? 0xC001 : 0; }
+  bool AtomExists(uint16_t) override { return claim == 0; }
+  void DeleteAtom(uint16_t) override {}
+  void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
+  void* ForegroundWindow() override { return this; }
+  bool StartDelivery(ScanRecord* record) override {
+    DeliveryThread(*ctx, record);  // the thread's work, at once
+    return true;
+  }
+  uint32_t CurrentThreadId() override { return 7; }
+  uint32_t NowMs() override { return ++clock; }
+  void YieldThread() override {}
+  uint32_t clock = 0;
+  int claim = 0;
+};
+
+void Check(const HookSharedState& s) {
+  if (s.recognizerState < 0 || s.recognizerState >= kInjecting) std::abort();
+  if (s.prefixPosition < 0 || s.prefixPosition > kPrefixLength) std::abort();
+  if (s.keyBuffer.length < 0 || s.keyBuffer.length > kKeyBufferSize) std::abort();
+  if (s.stepOwner != 0) std::abort();
+}
+
+void CheckEnded(const HookSharedState& s) {
+  if (s.recognizerState != kIdle || s.keyBuffer.length != 0 || s.prefixPosition != 0)
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  // The record on the heap, exactly sized, so that a write past it is caught.
+  HookSharedState* s = new HookSharedState(InitialHookSharedState());
+  FuzzPlatform platform;
+  HookContext c{*s, platform};
+  platform.ctx = &c;
+  size_t i = 0;
+  if (size > 0) {
+    platform.lowLevel = (bytes[0] & 1) != 0;
+    platform.claim = (bytes[0] >> 1) & 1;
+    s->messageId = (bytes[0] & 4) ? 0xC100 : 0;
+    s->outputStyle = bytes[0] >> 3;  // may be out of range on purpose
+    i = 1;
+  }
+  // A table from the input's raw bytes, as another process might have left it.
+  if (size > i + 1 && (bytes[i] & 0x80)) {
+    const size_t n = size - i - 1 < sizeof s->transforms ? size - i - 1 : sizeof s->transforms;
+    std::memcpy(&s->transforms, bytes + i + 1, n);
+    i += 1 + n / 8;
+  }
+  while (i + 3 <= size) {
+    const uint8_t op = bytes[i], a = bytes[i + 1], b = bytes[i + 2];
+    i += 3;
+    switch (op & 7) {
+      case 0:
+      case 1:
+      case 2:  // a low-level keystroke: virtual key, scan code, flags
+        LowLevelStep(c, a, b, op & 0xb1);
+        break;
+      case 3:
+      case 4: {  // a keyboard-hook keystroke: virtual key, scan code, up and Alt bits
+        const uint32_t keyData = uint32_t(b) << 16 | (op & 0x80 ? 3u << 30 : 0) |
+                                 (op & 0x40 ? 1u << 29 : 0) | 1;
+        KeyboardStep(c, a, keyData);
+        break;
+      }
+      case 5: {  // a message about to be retrieved
+        uint32_t message = (op & 0x80) ? kWmSysKeyDown : 256;
+        MessageStep(c, &message, a, (op & 0x40) ? 1u << 29 : 0);
+        break;
+      }
+      case 6:  // the watcher times out
+        if (AbortTimedOutBurst(c, s->burstSerial)) CheckEnded(*s);
+        break;
+      case 7:  // the abort path directly
+        AbandonBurst(c);
+        CheckEnded(*s);
+        break;
+    }
+    Check(*s);
+  }
+  // Whatever was left open, the watcher ends it (a partial prefix has no timeout).
+  AbortTimedOutBurst(c, s->burstSerial);
+  if (s->recognizerState != kIdle || s->keyBuffer.length != 0) std::abort();
+  delete s;
+  return 0;
+}

@@ -1,0 +1,125 @@
+// The offer of a scan to the tray program and the foreground window, and the typing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/scan_record.h"
+#include "hooklib/tests/fake_keyboard.h"
+
+namespace pellix {
+namespace {
+
+using testing::FakeKeyboard;
+using testing::KeyEvent;
+
+void* const kTray = reinterpret_cast<void*>(0x10);
+void* const kFront = reinterpret_cast<void*>(0x20);
+
+ScanRecord Record(const char* serial, const char* type, const char* data) {
+  ScanRecord r{};
+  std::strcpy(r.serial, serial);
+  std::strcpy(r.type, type);
+  std::strcpy(r.data, data);
+  r.valid = 1;
+  return r;
+}
+
+class DeliveryTest : public ::testing::Test {
+ protected:
+  FakeKeyboard kb;
+  ScanRecord scan = Record("123", "UPA", "0123");
+  void SetUp() override {
+    kb.state.messageId = 0xC123;
+    kb.state.targetWindow = kTray;
+    kb.foreground = kFront;
+  }
+  void ClaimedBy(void* claimer) {
+    kb.receiver = [this, claimer](void* w, uint16_t data, uint16_t, uint16_t) {
+      if (w == claimer) kb.DeleteAtomByReceiver(data);
+    };
+  }
+};
+
+TEST_F(DeliveryTest, TrayClaimsNothingBeepedOrTypedForegroundNotAsked) {
+  ClaimedBy(kTray);
+  DeliverScan(kb.ctx, scan);
+  ASSERT_EQ(kb.offers.size(), 1u);
+  EXPECT_EQ(kb.offers[0], "16:0123|UPA|123");
+  EXPECT_TRUE(kb.beeps.empty());
+  EXPECT_TRUE(kb.injected.empty());
+  EXPECT_TRUE(kb.atoms.empty());
+}
+
+TEST_F(DeliveryTest, ForegroundWindowMayClaim) {
+  ClaimedBy(kFront);
+  DeliverScan(kb.ctx, scan);
+  EXPECT_EQ(kb.offers.size(), 2u);
+  EXPECT_TRUE(kb.injected.empty());
+  EXPECT_TRUE(kb.atoms.empty());
+}
+
+TEST_F(DeliveryTest, NobodyClaimsBeepAndType) {
+  kb.state.beepType = 0x30;
+  DeliverScan(kb.ctx, scan);
+  EXPECT_EQ(kb.offers.size(), 2u);
+  EXPECT_EQ(kb.beeps, std::vector<uint32_t>{0x30});
+  EXPECT_EQ(kb.AppText(), "0123\n");
+  EXPECT_TRUE(kb.atoms.empty());
+}
+
+TEST_F(DeliveryTest, NoMessageIdMeansNoAtomsAndImmediateTyping) {
+  kb.state.messageId = 0;
+  kb.state.beepOn = 0;
+  DeliverScan(kb.ctx, scan);
+  EXPECT_TRUE(kb.offers.empty());
+  EXPECT_TRUE(kb.beeps.empty());
+  EXPECT_EQ(kb.AppText(), "0123\n");
+}
+
+TEST_F(DeliveryTest, NoTargetWindowOffersOnlyTheForeground) {
+  kb.state.targetWindow = nullptr;
+  DeliverScan(kb.ctx, scan);
+  ASSERT_EQ(kb.offers.size(), 1u);
+  EXPECT_EQ(kb.offers[0].substr(0, 3), "32:");
+}
+
+TEST_F(DeliveryTest, DataAtomThatCannotBeMadeCountsAsDeclined) {
+  kb.atomsFail = true;
+  DeliverScan(kb.ctx, scan);
+  EXPECT_TRUE(kb.offers.empty());
+  EXPECT_EQ(kb.AppText(), "0123\n");
+}
+
+TEST_F(DeliveryTest, InvalidRecordIsNeverDelivered) {
+  scan.valid = 0;
+  DeliverScan(kb.ctx, scan);
+  EXPECT_TRUE(kb.offers.empty());
+  EXPECT_TRUE(kb.injected.empty());
+  EXPECT_TRUE(kb.beeps.empty());
+}
+
+TEST(Typing, CapitalNeedsShiftAroundTheKey) {
+  FakeKeyboard kb;
+  TypeText(kb.ctx, "Aa");
+  const std::vector<KeyEvent> expected = {{16, 0, false, true}, {'A', 0, false, true},
+                                          {'A', 0, true, true},  {16, 0, true, true},
+                                          {'A', 0, false, true}, {'A', 0, true, true}};
+  EXPECT_EQ(kb.injected, expected);
+  EXPECT_EQ(kb.state.recognizerState, kIdle);  // restored
+}
+
+TEST(Typing, CharacterWithoutKeyIsSkipped) {
+  FakeKeyboard kb;
+  TypeText(kb.ctx, "a\x01" "b");
+  EXPECT_EQ(kb.AppText(), "ab");
+}
+
+TEST(Typing, RestoresTheStateItFound) {
+  FakeKeyboard kb;
+  kb.state.recognizerState = kCapturing;
+  TypeText(kb.ctx, "x");
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+}
+
+}  // namespace
+}  // namespace pellix

@@ -1,0 +1,203 @@
+#include "hooklib/tests/fake_keyboard.h"
+
+#include <cstring>
+
+namespace pellix::testing {
+
+namespace {
+
+struct CharKey {
+  char c;
+  uint32_t vk;
+  uint32_t scan;
+  bool shift;
+};
+
+// The US keys the tests need.
+const CharKey kUsKeys[] = {
+    {'1', '1', 2, false}, {'2', '2', 3, false}, {'3', '3', 4, false}, {'4', '4', 5, false},
+    {'5', '5', 6, false}, {'6', '6', 7, false}, {'7', '7', 8, false}, {'8', '8', 9, false},
+    {'9', '9', 10, false}, {'0', '0', 11, false}, {'-', 189, 12, false}, {'=', 187, 13, false},
+    {'+', 187, 13, true}, {'_', 189, 12, true}, {'.', 190, 52, false}, {',', 188, 51, false},
+    {'/', 191, 53, false}, {' ', 32, 57, false}, {'\n', 13, 28, false}, {'\r', 13, 28, false},
+    {'\t', 9, 15, false}, {'!', '1', 2, true},
+};
+
+const uint32_t kLetterScan[26] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
+                                  49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
+
+}  // namespace
+
+UsKey UsKeyOf(char c) {
+  if (c >= 'a' && c <= 'z') return {static_cast<uint32_t>(c - 32), kLetterScan[c - 'a'], false};
+  if (c >= 'A' && c <= 'Z') return {static_cast<uint32_t>(c), kLetterScan[c - 'A'], true};
+  for (const CharKey& k : kUsKeys)
+    if (k.c == c) return {k.vk, k.scan, k.shift};
+  return {0, 0, false};
+}
+
+FakeKeyboard::FakeKeyboard(Path p) : state(InitialHookSharedState()), path(p) {}
+
+uint32_t FakeKeyboard::MapVirtualKeyToChar(uint32_t vk) {
+  auto it = layout.find(vk);
+  if (it != layout.end()) return static_cast<uint8_t>(it->second);
+  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9') || vk == 32) return vk;
+  switch (vk) {
+    case 189: return '-';
+    case 190: return '.';
+    case 187: return '=';
+    case 188: return ',';
+    case 191: return '/';
+    case 13: return 13;
+    default: return 0;
+  }
+}
+
+int16_t FakeKeyboard::VkKeyScan(char c) {
+  const UsKey k = UsKeyOf(c);
+  if (k.vk == 0) return -1;
+  return static_cast<int16_t>(k.vk | (k.shift ? 0x100 : 0));
+}
+
+bool FakeKeyboard::LowLevel(uint32_t vk, uint32_t scan, uint32_t flags) {
+  const bool swallowed = LowLevelStep(ctx, vk, scan, flags) == Verdict::kSwallow;
+  if (!swallowed)
+    app.push_back({vk, scan, (flags & kLowLevelUp) != 0, (flags & kLowLevelInjected) != 0});
+  return swallowed;
+}
+
+bool FakeKeyboard::Key(uint32_t vk, uint32_t scan, bool up, bool alt) {
+  if (path == Path::kLowLevel) {
+    uint32_t flags = (up ? kLowLevelUp : 0) | (alt ? kLowLevelAltDown : 0);
+    return LowLevel(vk, scan, flags);
+  }
+  return KeyboardPath(vk, scan, up, alt, false);
+}
+
+bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool injected) {
+  const uint32_t keyData = (scan & 255) << 16 | (alt ? 1u << 29 : 0) | (up ? 3u << 30 : 0) | 1;
+  if (KeyboardStep(ctx, vk, keyData) == Verdict::kSwallow) return true;
+  // The message the application then retrieves, through the message hook.
+  const bool system = alt || vk == 121 || vk == 18 || vk == 164;
+  uint32_t message = up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
+  MessageStep(ctx, &message, vk, keyData);
+  if (message != kWmNull) app.push_back({vk, scan, up, injected});
+  return message == kWmNull;
+}
+
+void FakeKeyboard::WandPrefix() {
+  // The keyboard hook sees left Alt as the generic Alt key.
+  const uint32_t alt = path == Path::kLowLevel ? 164 : 18;
+  Key(alt, 56, false, true);
+  Key(121, 68, false, true);
+  Key(121, 68, true, true);
+  Key(alt, 56, true, false);
+}
+
+void FakeKeyboard::WandChar(char c) {
+  const UsKey k = UsKeyOf(c);
+  const uint32_t shiftVk = path == Path::kLowLevel ? 160 : 16;
+  if (k.shift) Key(shiftVk, 42, false);
+  Key(k.vk, k.scan, false);
+  Key(k.vk, k.scan, true);
+  if (k.shift) Key(shiftVk, 42, true);
+}
+
+void FakeKeyboard::Enter(bool press, bool release) {
+  if (press) Key(13, 28, false);
+  if (release) Key(13, 28, true);
+}
+
+void FakeKeyboard::WandBurst(const std::string& text, bool withEnter) {
+  WandPrefix();
+  for (char c : text) WandChar(c);
+  if (withEnter) Enter();
+  Pump();
+}
+
+void FakeKeyboard::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
+  const bool up = (flags & kKeyEventUp) != 0;
+  injected.push_back({vk, scanCode, up, true});
+  if (onKeybdEvent) onKeybdEvent();
+  if (path == Path::kLowLevel) {
+    // The low-level hook sees the synthetic key at once, marked injected.
+    LowLevel(vk, scanCode, kLowLevelInjected | (up ? kLowLevelUp : 0));
+  } else {
+    // The keyboard hook sees it when the application next retrieves its input.
+    queued_.push_back({vk, scanCode, up, true});
+  }
+}
+
+void FakeKeyboard::Pump() {
+  for (;;) {
+    if (!deliveries_.empty()) {
+      ScanRecord* r = deliveries_.front();
+      deliveries_.pop_front();
+      DeliveryThread(ctx, r);
+    } else if (!queued_.empty()) {
+      const KeyEvent k = queued_.front();
+      queued_.pop_front();
+      KeyboardPath(k.vk, k.scan, k.up, false, true);
+    } else {
+      return;
+    }
+  }
+}
+
+std::string FakeKeyboard::AppText() const {
+  std::string out;
+  bool shift = false;
+  for (const KeyEvent& k : app) {
+    if (k.vk == 16 || k.vk == 160 || k.vk == 161) {
+      shift = !k.up;
+      continue;
+    }
+    if (k.up) continue;
+    for (char c = 1; c < 127; ++c) {
+      const UsKey u = UsKeyOf(c);
+      if (u.vk == k.vk && u.shift == shift && c != '\r' && !(c >= 'a' && c <= 'z' && shift)) {
+        out += c;
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+uint16_t FakeKeyboard::AddAtom(const char* name) {
+  if (atomsFail || name == nullptr || *name == 0) return 0;
+  for (auto& [atom, entry] : atoms)
+    if (entry.first == name) {
+      ++entry.second;
+      return atom;
+    }
+  atoms[nextAtom_] = {name, 1};
+  return nextAtom_++;
+}
+
+void FakeKeyboard::DeleteAtom(uint16_t atom) {
+  auto it = atoms.find(atom);
+  if (it != atoms.end() && --it->second.second == 0) atoms.erase(it);
+}
+
+std::string FakeKeyboard::AtomName(uint16_t atom) const {
+  auto it = atoms.find(atom);
+  return it == atoms.end() ? std::string() : it->second.first;
+}
+
+void FakeKeyboard::SendOffer(void* window, uint32_t, uint32_t wParam, uint32_t lParam) {
+  const uint16_t data = static_cast<uint16_t>(wParam);
+  const uint16_t type = static_cast<uint16_t>(lParam & 0xffff);
+  const uint16_t serial = static_cast<uint16_t>(lParam >> 16);
+  offers.push_back(std::to_string(reinterpret_cast<uintptr_t>(window)) + ":" + AtomName(data) +
+                   "|" + AtomName(type) + "|" + AtomName(serial));
+  if (receiver) receiver(window, data, type, serial);
+}
+
+bool FakeKeyboard::StartDelivery(ScanRecord* record) {
+  if (!threadsStart) return false;
+  deliveries_.push_back(record);
+  return true;
+}
+
+}  // namespace pellix::testing

@@ -1,0 +1,115 @@
+// A fake system for the hook library's portable logic: a US keyboard whose every synthetic
+// key (keybd_event) goes straight back through the hooks, as Windows does, and an
+// application that receives whatever the hooks pass on.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/scan_record.h"
+#include "hooklib/core/delivery.h"
+#include "hooklib/core/hook_platform.h"
+#include "hooklib/core/recognizer.h"
+#include "hooklib/core/shared_state.h"
+
+namespace pellix::testing {
+
+struct KeyEvent {
+  uint32_t vk;
+  uint32_t scan;
+  bool up;
+  bool injected;
+  bool operator==(const KeyEvent& o) const {
+    return vk == o.vk && scan == o.scan && up == o.up && injected == o.injected;
+  }
+};
+
+// US virtual key and scan code of a character (for the wand's keystrokes).
+struct UsKey {
+  uint32_t vk;
+  uint32_t scan;
+  bool shift;
+};
+UsKey UsKeyOf(char c);
+
+class FakeKeyboard : public HookPlatform {
+ public:
+  enum class Path { kLowLevel, kKeyboard };
+
+  explicit FakeKeyboard(Path path = Path::kLowLevel);
+
+  HookSharedState state;
+  HookContext ctx{state, *this};
+  Path path;
+
+  // --- The user's (or the wand's) keystrokes. Each returns true when a hook swallowed it.
+  // Low-level path: one keystroke with its low-level flags.
+  bool LowLevel(uint32_t vk, uint32_t scan, uint32_t flags);
+  // Either path: a press or release; alt says whether Alt is held (context bit / flag).
+  bool Key(uint32_t vk, uint32_t scan, bool up, bool alt = false);
+  // The wand's whole burst for a dotted text: prefix, the text in the wand's rhythm, Enter.
+  void WandBurst(const std::string& text, bool withEnter = true);
+  void WandPrefix();
+  void WandChar(char c);
+  void Enter(bool press = true, bool release = true);
+
+  // Runs what the real system runs later: delivery threads, queued synthetic keys.
+  void Pump();
+
+  // --- What happened.
+  std::vector<KeyEvent> app;        // keystrokes the application received
+  std::vector<KeyEvent> injected;   // every keybd_event, in order
+  std::string AppText() const;      // the application's keystrokes as text (US layout)
+  int starts = 0, stops = 0;
+  std::vector<uint32_t> beeps;
+  std::vector<std::string> offers;  // "window:data|type|serial" for each offer
+
+  // --- Knobs.
+  std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
+  void* foreground = nullptr;
+  // Called during an offer with the message's atoms; may delete the data atom to claim.
+  std::function<void(void* window, uint16_t data, uint16_t type, uint16_t serial)> receiver;
+  bool threadsStart = true;
+  bool atomsFail = false;
+  std::function<void()> onKeybdEvent;  // runs on every synthetic key (races)
+  std::function<void()> onSignalStop;
+
+  // Atoms alive on the fake system (name and reference count).
+  std::map<uint16_t, std::pair<std::string, int>> atoms;
+  std::string AtomName(uint16_t atom) const;
+  void DeleteAtomByReceiver(uint16_t atom) { DeleteAtom(atom); }
+
+  // --- HookPlatform.
+  uint32_t MapVirtualKeyToChar(uint32_t vk) override;
+  void SignalStart() override { ++starts; }
+  void SignalStop() override {
+    ++stops;
+    if (onSignalStop) onSignalStop();
+  }
+  void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
+  int16_t VkKeyScan(char c) override;
+  void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
+  uint16_t AddAtom(const char* name) override;
+  bool AtomExists(uint16_t atom) override { return atoms.count(atom) != 0; }
+  void DeleteAtom(uint16_t atom) override;
+  void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
+  void* ForegroundWindow() override { return foreground; }
+  bool StartDelivery(ScanRecord* record) override;
+  uint32_t CurrentThreadId() override { return threadId; }
+  uint32_t NowMs() override { return clockMs += 1; }
+  void YieldThread() override {}
+  uint32_t threadId = 100;
+  uint32_t clockMs = 0;
+
+ private:
+  bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool injected);
+  std::deque<ScanRecord*> deliveries_;
+  std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
+  bool userShift_ = false;
+  uint16_t nextAtom_ = 0xC000;
+};
+
+}  // namespace pellix::testing

@@ -1,0 +1,132 @@
+// The keyboard-and-message path: the keyboard hook follows the burst, the message hook spots
+// Alt+F10. Synthetic keys reach the hooks when the application retrieves them.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "engine/encoder.h"
+#include "hooklib/tests/fake_keyboard.h"
+
+namespace pellix {
+namespace {
+
+using testing::FakeKeyboard;
+using testing::KeyEvent;
+
+constexpr auto kKb = FakeKeyboard::Path::kKeyboard;
+
+TEST(KeyboardPath, OutputStylesWithSeparatorAndTerminator) {
+  struct Case {
+    uint32_t style;
+    char separator, terminator;
+    const char* typed;
+  } cases[] = {{0, '.', '\n', "0123\n"},       {1, '.', '\n', "UPA.0123\n"},
+               {2, '.', '\n', "123.0123\n"},   {3, '.', '\n', "123.UPA.0123\n"},
+               {3, 0, '\n', "123UPA0123\n"},   {0, '.', 0, "0123"},
+               {3, ',', '\t', "123,UPA,0123\t"}};
+  for (const Case& c : cases) {
+    FakeKeyboard kb(kKb);
+    ASSERT_EQ(SetOutputType(kb.state, c.terminator, c.separator, c.style, 1, 0), 1);
+    kb.WandBurst(EncodeWandText("123", "UPA", "0123"));
+    EXPECT_EQ(kb.AppText(), c.typed) << c.style;
+    EXPECT_EQ(kb.starts, 1);
+    EXPECT_EQ(kb.state.recognizerState, kIdle);
+  }
+}
+
+TEST(KeyboardPath, PrefixReachesTheApplicationOnlyAsItsAltPress) {
+  FakeKeyboard kb(kKb);
+  kb.WandPrefix();
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  // Alt press passes; F10 press is neutralised, F10 release passes, Alt release swallowed.
+  ASSERT_EQ(kb.app.size(), 2u);
+  EXPECT_EQ(kb.app[0].vk, 18u);
+  EXPECT_EQ(kb.app[1], (KeyEvent{121, 68, true, false}));
+}
+
+TEST(KeyboardPath, CtrlOrAltInsideABurstDropsItSilently) {
+  for (uint32_t vk : {17u, 18u}) {
+    FakeKeyboard kb(kKb);
+    kb.WandPrefix();
+    kb.WandChar('.');
+    kb.WandChar('c');
+    kb.app.clear();
+    EXPECT_FALSE(kb.Key(vk, vk == 17 ? 29 : 56, false));
+    kb.Pump();
+    EXPECT_TRUE(kb.injected.empty()) << vk;
+    ASSERT_EQ(kb.app.size(), 1u) << vk;
+    EXPECT_EQ(kb.app[0].vk, vk);
+    EXPECT_EQ(kb.state.recognizerState, kIdle);
+  }
+}
+
+TEST(KeyboardPath, OutOfRhythmKeysGiveBackKeyCharsAndAreSwallowed) {
+  struct Case {
+    const char* name;
+    std::vector<std::array<uint32_t, 3>> keys;  // vk, scan, up
+    const char* givenBack;                       // keyChars: what was captured
+  } cases[] = {
+      {"Shift over two letters", {{16, 42, 0}, {'A', 30, 0}, {'A', 30, 1}, {'B', 48, 0}}, ".qA"},
+      {"two keys at once", {{'A', 30, 0}, {'B', 48, 0}}, ".qa"},
+      {"release of an older key", {{'Z', 44, 1}}, ".q"},
+      {"function key", {{116, 63, 0}}, ".q"},
+  };
+  for (const Case& c : cases) {
+    FakeKeyboard kb(kKb);
+    kb.WandPrefix();
+    kb.WandChar('.');
+    kb.WandChar('q');
+    kb.app.clear();
+    bool swallowed = false;
+    for (const auto& k : c.keys) swallowed = kb.Key(k[0], k[1], k[2] != 0);
+    kb.Pump();
+    EXPECT_TRUE(swallowed) << c.name;
+    EXPECT_EQ(kb.AppText(), c.givenBack) << c.name;  // no prefix, no offending key
+    EXPECT_EQ(kb.state.recognizerState, kIdle) << c.name;
+  }
+}
+
+TEST(KeyboardPath, RightShiftCountsAsShift) {
+  FakeKeyboard kb(kKb);
+  kb.WandPrefix();
+  kb.Key(16, 54, false);  // right Shift: virtual key 16, scan code 54
+  EXPECT_EQ(kb.state.recognizerState, kShiftHeld);
+  EXPECT_EQ(kb.state.keyBuffer.shiftDown, 1);
+}
+
+TEST(KeyboardPath, SystemKeyDuringBurstIsNeutralisedAndAbandons) {
+  FakeKeyboard kb(kKb);
+  kb.WandPrefix();
+  kb.WandChar('.');
+  uint32_t message = kWmSysKeyDown;
+  MessageStep(kb.ctx, &message, 121, 1u << 29);
+  kb.Pump();
+  EXPECT_EQ(message, kWmNull);
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+  EXPECT_EQ(kb.AppText(), ".");
+}
+
+TEST(KeyboardPath, InvalidBurstProducesNothing) {
+  FakeKeyboard kb(kKb);
+  kb.WandPrefix();
+  kb.app.clear();
+  for (char c : std::string("hello")) kb.WandChar(c);
+  kb.Enter();
+  kb.Pump();
+  EXPECT_TRUE(kb.app.empty());
+  EXPECT_TRUE(kb.injected.empty());
+  EXPECT_TRUE(kb.beeps.empty());
+}
+
+TEST(KeyboardPath, InjectingPassesKeysButMessageHookStillReacts) {
+  FakeKeyboard kb(kKb);
+  kb.state.recognizerState = kInjecting;
+  EXPECT_FALSE(kb.Key('A', 30, false));
+  uint32_t message = kWmSysKeyDown;
+  MessageStep(kb.ctx, &message, 115, 1u << 29);
+  EXPECT_EQ(message, kWmNull);
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+}
+
+}  // namespace
+}  // namespace pellix

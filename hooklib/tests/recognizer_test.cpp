@@ -1,0 +1,180 @@
+// The low-level path: every keystroke goes through LowLevelStep, and every key the library
+// types comes straight back through it, marked injected.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "engine/encoder.h"
+#include "hooklib/tests/fake_keyboard.h"
+
+namespace pellix {
+namespace {
+
+using testing::FakeKeyboard;
+using testing::KeyEvent;
+
+const std::vector<KeyEvent> kReplayedPrefix = {
+    {164, 56, false, true}, {121, 68, false, true}, {121, 68, true, true}, {164, 56, true, true}};
+
+std::vector<KeyEvent> First(const std::vector<KeyEvent>& v, size_t n) {
+  return std::vector<KeyEvent>(v.begin(), v.begin() + std::min(n, v.size()));
+}
+
+TEST(LowLevelPath, BurstIsSwallowedDecodedAndTyped) {
+  FakeKeyboard kb;
+  const std::string text = EncodeWandText("00000000123456", "UPA", "012345678905");
+  EXPECT_TRUE(kb.LowLevel(164, 56, 0x20));
+  EXPECT_TRUE(kb.LowLevel(121, 68, 0x20));
+  EXPECT_TRUE(kb.LowLevel(121, 68, 0xA0));
+  EXPECT_TRUE(kb.LowLevel(164, 56, 0x80));
+  EXPECT_EQ(kb.starts, 1);
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  for (char c : text) kb.WandChar(c);
+  kb.Enter();
+  kb.Pump();
+  EXPECT_EQ(kb.beeps.size(), 1u);
+  EXPECT_EQ(kb.AppText(), "012345678905\n");
+  for (const KeyEvent& k : kb.app) EXPECT_TRUE(k.injected);  // nothing of the burst leaked
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+  EXPECT_EQ(kb.state.keyBuffer.length, 0);
+}
+
+TEST(LowLevelPath, LookalikePrefixesDoNotMatch) {
+  struct Case {
+    const char* name;
+    uint32_t vk, scan, flags;
+  } cases[] = {
+      {"injected", 164, 56, 0x30}, {"right Alt", 165, 56, 0x21}, {"no Alt flag", 164, 56, 0}};
+  for (const Case& c : cases) {
+    FakeKeyboard kb;
+    EXPECT_FALSE(kb.LowLevel(c.vk, c.scan, c.flags)) << c.name;
+    EXPECT_EQ(kb.state.prefixPosition, 0) << c.name;
+    EXPECT_TRUE(kb.injected.empty()) << c.name;
+  }
+}
+
+TEST(LowLevelPath, UsersAltF10ThenFunctionKeyReplaysPrefix) {
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  EXPECT_FALSE(kb.LowLevel(116, 63, 0));  // F5 fails the class test
+  EXPECT_EQ(kb.injected, kReplayedPrefix);
+  ASSERT_EQ(kb.app.size(), 5u);
+  EXPECT_EQ(kb.app[4], (KeyEvent{116, 63, false, false}));
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+}
+
+TEST(LowLevelPath, LoneAltPressIsHeldUntilTheNextKey) {
+  FakeKeyboard kb;
+  EXPECT_TRUE(kb.LowLevel(164, 56, 0x20));
+  EXPECT_EQ(kb.starts, 0);  // no timeout runs for a partial prefix
+  EXPECT_FALSE(kb.LowLevel(164, 56, 0x80));
+  EXPECT_EQ(kb.injected, First(kReplayedPrefix, 1));
+  EXPECT_EQ(kb.app.back(), (KeyEvent{164, 56, true, false}));
+}
+
+TEST(LowLevelPath, KeysOutOfTheWandsRhythmAbandonTheBurst) {
+  struct Case {
+    const char* name;
+    std::vector<std::array<uint32_t, 3>> keys;  // vk, scan, flags after the prefix and ".a"
+    bool lastPassed;
+  } cases[] = {
+      {"right Shift", {{161, 54, 0}}, true},
+      {"Shift then digit", {{160, 42, 0}, {'1', 2, 0}}, true},
+      {"Enter release without press", {{13, 28, 0x80}}, true},
+      {"repeated Enter press", {{13, 28, 0}, {13, 28, 0}}, true},
+  };
+  for (const Case& c : cases) {
+    FakeKeyboard kb;
+    kb.WandPrefix();
+    kb.WandChar('.');
+    kb.WandChar('a');
+    bool swallowed = true;
+    for (const auto& k : c.keys) swallowed = kb.LowLevel(k[0], k[1], k[2]);
+    kb.Pump();
+    EXPECT_EQ(!swallowed, c.lastPassed) << c.name;
+    EXPECT_EQ(First(kb.injected, 4), kReplayedPrefix) << c.name;
+    EXPECT_EQ(kb.state.recognizerState, kIdle) << c.name;
+    EXPECT_EQ(kb.state.keyBuffer.length, 0) << c.name;
+  }
+}
+
+TEST(LowLevelPath, AbandonedDotAInjectsPrefixThenText) {
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  kb.WandChar('.');
+  kb.WandChar('a');
+  AbandonBurst(kb.ctx);
+  std::vector<KeyEvent> expected = kReplayedPrefix;
+  for (uint32_t vk : {190u, 65u}) {
+    expected.push_back({vk, 0, false, true});
+    expected.push_back({vk, 0, true, true});
+  }
+  EXPECT_EQ(kb.injected, expected);
+  EXPECT_EQ(kb.AppText(), ".a");
+}
+
+TEST(LowLevelPath, WordThatDecodesInvalidIsTypedBackWhole) {
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  for (char c : std::string("hello")) kb.WandChar(c);
+  EXPECT_TRUE(kb.LowLevel(13, 28, 0));
+  EXPECT_TRUE(kb.LowLevel(13, 28, 0x80));  // the Enter stays swallowed
+  kb.Pump();
+  EXPECT_EQ(First(kb.injected, 4), kReplayedPrefix);
+  EXPECT_EQ(kb.AppText(), "hello");
+  EXPECT_TRUE(kb.beeps.empty());
+}
+
+TEST(LowLevelPath, SecondShorterBurstDecodesOnlyItsOwnCharacters) {
+  FakeKeyboard kb;
+  kb.WandBurst(EncodeWandText("1111111111111111", "IBN", "9780201633610"));
+  kb.app.clear();
+  kb.WandBurst(EncodeWandText("1", "UPA", "012"));
+  EXPECT_EQ(kb.AppText(), "012\n");
+}
+
+TEST(LowLevelPath, InjectingPassesEverything) {
+  FakeKeyboard kb;
+  kb.state.recognizerState = kInjecting;
+  kb.WandPrefix();
+  EXPECT_EQ(kb.app.size(), 4u);
+  EXPECT_EQ(kb.state.prefixPosition, 0);
+}
+
+TEST(LowLevelPath, DeliveryThreadThatCannotStartLosesTheScanQuietly) {
+  FakeKeyboard kb;
+  kb.threadsStart = false;
+  kb.WandBurst(EncodeWandText("1", "UPA", "012345678905"));
+  EXPECT_TRUE(kb.app.empty());
+  EXPECT_TRUE(kb.beeps.empty());
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+}
+
+TEST(LowLevelPath, GarbageInTheSharedRecordStaysInBounds) {
+  const int32_t states[] = {-5, 3, 8, 1 << 30};
+  const int32_t positions[] = {-1, 4, 9, 1 << 30};
+  const int32_t lengths[] = {-7, 0, 500, 501, 1 << 30};
+  for (int32_t st : states)
+    for (int32_t pos : positions)
+      for (int32_t len : lengths) {
+        FakeKeyboard kb;
+        kb.state.recognizerState = st;
+        kb.state.prefixPosition = pos;
+        kb.state.keyBuffer.length = len;
+        kb.state.outputStyle = 77;
+        kb.LowLevel('A', 30, 0);
+        kb.LowLevel(13, 28, 0);
+        kb.LowLevel(13, 28, 0x80);
+        kb.Pump();
+        EXPECT_GE(kb.state.recognizerState, 0);
+        EXPECT_LT(kb.state.recognizerState, kStateCount);
+        if (kb.state.recognizerState == kIdle) {
+          EXPECT_EQ(kb.state.keyBuffer.length, 0);
+        }
+        EXPECT_LE(kb.injected.size(), 4u + 2u * 4u * kKeyBufferSize);
+      }
+}
+
+}  // namespace
+}  // namespace pellix
