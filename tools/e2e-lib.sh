@@ -27,9 +27,8 @@ e2e_start() {
   local var=$1; shift
   # Detached from the caller's output: a test runner waits for every holder of its pipe.
   "$E2E_WINE" "$@" </dev/null >/dev/null 2>&1 &
-  local pid=$!
-  E2E_PIDS+=("$pid")
-  printf -v "$var" '%s' "$pid"
+  E2E_PIDS+=("$!")
+  printf -v "$var" '%s' "$!"
 }
 
 e2e_stop() {

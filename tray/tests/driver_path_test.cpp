@@ -1,0 +1,158 @@
+// The driver path's scan routine over a recording driver and the US layout.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tray/core/driver_path.h"
+#include "tray/tests/fakes.h"
+
+namespace pellix {
+namespace {
+
+int sheetWindow, otherWindow;
+int yields = 0;
+void CountYield() { ++yields; }
+
+class DriverPathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings.terminator = '\n';
+    settings.separator = '.';
+    settings.beepOn = 1;
+    port.foreground = &otherWindow;
+    yields = 0;
+  }
+  DriverScanRecord Run(const char* serial, const char* type, const char* data) {
+    DriverScanRecord r;
+    std::memset(&r, 0, sizeof r);
+    std::strncpy(r.serial, serial, sizeof r.serial - 1);
+    std::strncpy(r.type, type, sizeof r.type - 1);
+    std::strncpy(r.data, data, sizeof r.data - 1);
+    DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, &CountYield};
+    ProcessDriverScan(&r, ctx);
+    EXPECT_FALSE(driver.requests.empty());
+    if (!driver.requests.empty()) {
+      EXPECT_EQ(driver.requests.back().code, kDriverCodeReleaseRecord);
+      DriverScanRecord* back = nullptr;
+      std::memcpy(&back, driver.requests.back().in.data(), sizeof back);
+      EXPECT_EQ(back, &r) << "code 101 must hand back this record";
+    }
+    return r;
+  }
+  std::string Typed() const {
+    std::string codes;
+    for (const auto& q : driver.requests) {
+      if (q.code == kDriverCodeTypeKeys) codes += q.in;
+    }
+    return codes;
+  }
+  std::string Codes(const char* text) {
+    std::string codes;
+    for (const char* p = text; *p; ++p) codes += static_cast<char>(KeystrokeCode(layout, *p));
+    return codes;
+  }
+
+  RecordingDriver driver;
+  FakeTrayPort port;
+  FakeLauncher launcher;
+  UsLayout layout;
+  ProfileTable table;
+  TraySettings settings;
+};
+
+TEST(KeystrokeCodes, ShiftIsBitSevenAndTheScanCodeTheRest) {
+  UsLayout layout;
+  char text[] = "A1a,";
+  ToKeystrokeCodes(text, layout);
+  EXPECT_EQ(std::string(text), "\x9E\x02\x1E\x33");
+  EXPECT_EQ(KeystrokeCode(layout, '\x01'), 0) << "no key for it: no key typed";
+}
+
+TEST_F(DriverPathTest, ThirtyOneCodesGoAsFifteenFifteenOneThenTheTerminator) {
+  const char data[] = "1234567890123456789012345678901";
+  Run("1", "UPA", data);
+  ASSERT_EQ(driver.requests.size(), 5u);
+  EXPECT_EQ(driver.requests[0].in.size(), 15u);
+  EXPECT_EQ(driver.requests[1].in.size(), 15u);
+  EXPECT_EQ(driver.requests[2].in.size(), 1u);
+  EXPECT_EQ(driver.requests[3].code, kDriverCodeTypeTerminator);
+  EXPECT_EQ(driver.requests[3].in, "\n");
+  EXPECT_EQ(Typed(), Codes(data));
+  EXPECT_EQ(yields, 3) << "Sleep(0) after each chunk";
+}
+
+TEST_F(DriverPathTest, StylesComposeTheText) {
+  struct Case {
+    uint32_t style;
+    char separator;
+    const char* typed;
+  } cases[] = {{0, '.', "0123"},           {1, '.', "UPA.0123"},   {2, ',', "123,0123"},
+               {3, '.', "123.UPA.0123"},   {3, 0, "123UPA0123"},   {7, '.', "0123"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    driver.requests.clear();
+    settings.outputStyle = c.style;
+    settings.separator = c.separator;
+    Run("123", "UPA", "0123");
+    EXPECT_EQ(Typed(), Codes(c.typed));
+  }
+}
+
+TEST_F(DriverPathTest, NoTerminatorMeansNoCode102) {
+  settings.terminator = 0;
+  Run("1", "UPA", "12");
+  for (const auto& q : driver.requests) EXPECT_NE(q.code, kDriverCodeTypeTerminator);
+}
+
+TEST_F(DriverPathTest, TheSheetInFrontGetsTheTraceAndTheBeepButNoKeys) {
+  port.sheet = {true, &sheetWindow, &sheetWindow};
+  port.foreground = &sheetWindow;
+  Run("9", "UPA", "0123");
+  ASSERT_EQ(driver.requests.size(), 1u);
+  EXPECT_EQ(port.log, (std::vector<std::string>{"beep 0", "trace page 9|UPA|0123"}));
+}
+
+TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
+  table.AddOrUpdate("UPA", nullptr, "x.exe", "$1 $2 $3", false, 1);
+  port.sheet = {true, &sheetWindow, nullptr};
+  port.foreground = &sheetWindow;
+  Run("9", "UPA", "0123");
+  ASSERT_EQ(driver.requests.size(), 1u);
+  ASSERT_EQ(launcher.launches.size(), 1u);
+  EXPECT_EQ(launcher.launches[0].params, "0123 UPA 9");
+}
+
+TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
+  // UPC-E gains its check digit before the filter sees it; the filter keeps positions 1, 3.
+  table.AddOrUpdate("UPE", "+-+", nullptr, nullptr, false, 1);
+  settings.terminator = 0;
+  DriverScanRecord r = Run("1", "UPE", "0123456");
+  EXPECT_EQ(r.done, 1u);
+  EXPECT_EQ(Typed(), Codes("02"));  // the record's data now holds these codes
+}
+
+TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {
+  table.AddOrUpdate("IB5", "+", nullptr, nullptr, true, 1);
+  Run("1", "IB5", "9780262033848");
+  EXPECT_EQ(Typed(), Codes("0262033844"));
+}
+
+TEST_F(DriverPathTest, TheDriversRecordIsReadOnlyWithinItsFields) {
+  DriverScanRecord r;
+  std::memset(&r, 'a', sizeof r);
+  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr};
+  ProcessDriverScan(&r, ctx);
+  EXPECT_EQ(r.type[3], '\0');
+  EXPECT_EQ(r.serial[127], '\0');
+  EXPECT_EQ(Typed().size(), 255u);
+}
+
+TEST_F(DriverPathTest, ALongCompositionIsCutAtTheField) {
+  settings.outputStyle = 3;
+  DriverScanRecord r = Run(std::string(127, '1').c_str(), "UPA", std::string(255, '2').c_str());
+  EXPECT_EQ(std::strlen(r.data), 255u);
+  EXPECT_EQ(Typed().size(), 255u);
+}
+
+}  // namespace
+}  // namespace pellix

@@ -1,0 +1,108 @@
+// Fakes of the tray program's ports for native tests. The keyboard layout's contract with
+// the real one (VkKeyScanA, MapVirtualKeyA) is checked under Wine in the driver tests.
+#pragma once
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tray/core/driver_path.h"
+#include "tray/core/scan_handling.h"
+
+namespace pellix {
+
+// The US layout's keys for letters, digits, space and a few punctuation marks.
+class UsLayout : public KeyboardLayout {
+ public:
+  static constexpr const char* kDomain =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ,.-";
+  int16_t KeyScan(char c) override {
+    if (c >= 'a' && c <= 'z') return static_cast<int16_t>('A' + (c - 'a'));
+    if (c >= 'A' && c <= 'Z') return static_cast<int16_t>(0x100 | c);
+    if (c >= '0' && c <= '9') return c;
+    switch (c) {
+      case ' ': return 0x20;
+      case ',': return 0xBC;
+      case '.': return 0xBE;
+      case '-': return 0xBD;
+      default: return -1;
+    }
+  }
+  uint32_t ScanCodeOf(uint32_t vk) override {
+    static const uint8_t letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
+                                        0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
+                                        0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
+    if (vk >= 'A' && vk <= 'Z') return letters[vk - 'A'];
+    if (vk >= '1' && vk <= '9') return 0x02 + (vk - '1');
+    switch (vk) {
+      case '0': return 0x0B;
+      case 0x20: return 0x39;
+      case 0xBC: return 0x33;
+      case 0xBE: return 0x34;
+      case 0xBD: return 0x0C;
+      default: return 0;
+    }
+  }
+};
+
+class FakeLauncher : public CommandLauncher {
+ public:
+  struct Launch {
+    std::string file;
+    bool hasParams;
+    std::string params;
+    int32_t showMode;
+  };
+  void Open(const char* file, const char* params, int32_t showMode) override {
+    launches.push_back({file, params != nullptr, params ? params : "", showMode});
+  }
+  std::vector<Launch> launches;
+};
+
+// Atoms, windows and the sheet in memory; every call that has an effect is logged in order.
+class FakeTrayPort : public TrayPort {
+ public:
+  WindowRef ForegroundWindow() override { return foreground; }
+  SheetView Sheet() override { return sheet; }
+  void Beep(int32_t type) override { log.push_back("beep " + std::to_string(type)); }
+  void ShowTrace(WindowRef page, const char* serial, const char* type,
+                 const char* data) override {
+    log.push_back(std::string("trace ") + (page == sheet.settingsPage ? "page " : "other ") +
+                  serial + "|" + type + "|" + data);
+  }
+  bool ReadAtom(uint16_t atom, char* text, int capacity) override {
+    auto it = atoms.find(atom);
+    if (it == atoms.end()) return false;
+    std::strncpy(text, it->second.c_str(), static_cast<size_t>(capacity) - 1);
+    text[capacity - 1] = '\0';
+    return true;
+  }
+  void DeleteAtom(uint16_t atom) override {
+    atoms.erase(atom);
+    log.push_back("delete " + std::to_string(atom));
+  }
+  void Reply(intptr_t result) override { log.push_back("reply " + std::to_string(result)); }
+
+  std::map<uint16_t, std::string> atoms;
+  WindowRef foreground = nullptr;
+  SheetView sheet;
+  std::vector<std::string> log;
+};
+
+// Records every request; the keystroke codes as they were sent.
+class RecordingDriver : public DriverPort {
+ public:
+  struct Request {
+    uint32_t code;
+    std::string in;
+  };
+  bool Control(uint32_t code, const void* in, uint32_t inSize, void*, uint32_t,
+               uint32_t* returned) override {
+    requests.push_back({code, in ? std::string(static_cast<const char*>(in), inSize) : ""});
+    if (returned) *returned = 0;
+    return true;
+  }
+  std::vector<Request> requests;
+};
+
+}  // namespace pellix

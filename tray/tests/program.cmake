@@ -1,0 +1,45 @@
+# Tests of the tray program (included from tray/CMakeLists.txt).
+if(NOT PELLIX_TESTS)
+  return()
+endif()
+set(here ${CMAKE_CURRENT_LIST_DIR})
+
+# The decisions, against fakes natively and against the real platform under Wine.
+pellix_add_test(tray_logic_tests
+  SOURCES ${here}/scan_handling_test.cpp ${here}/driver_path_test.cpp ${here}/tray_menu_test.cpp
+  LIBS pellix_tray_logic)
+
+if(WIN32)
+  # Stand-ins for KEYWEDGE.DLL: all nine exports, and one short of them.
+  foreach(variant full missing)
+    add_library(pellix_stub_keywedge_${variant} SHARED ${here}/win32/stub_keywedge.cpp)
+    set_target_properties(pellix_stub_keywedge_${variant} PROPERTIES
+      OUTPUT_NAME KEYWEDGE PREFIX "" SUFFIX ".DLL"
+      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/stubs/${variant})
+    if(MINGW)
+      target_link_options(pellix_stub_keywedge_${variant} PRIVATE -Wl,--kill-at)
+    endif()
+  endforeach()
+  target_compile_definitions(pellix_stub_keywedge_missing PRIVATE PELLIX_STUB_MISSING_EXPORT)
+
+  add_executable(pellix-probe ${here}/win32/probe.cpp)
+  target_link_libraries(pellix-probe PRIVATE shell32 user32)
+
+  # The driver path with the real driver thread, APCs and keyboard layout, and a simulated
+  # driver.
+  pellix_add_test(tray_driver_tests
+    SOURCES ${here}/win32/driver_thread_test.cpp ${here}/win32/simulated_driver.cpp
+    LIBS pellix_tray_win32)
+
+  # The real program under Wine: start-up, back-end choice, menu, profiles, exit.
+  add_test(NAME tray_program_tests
+           COMMAND bash ${here}/program_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/program-test)
+  set_tests_properties(tray_program_tests PROPERTIES LABELS e2e)
+endif()
+if(WIN32)
+  # Loaded by pellix-probe into the tray program's thread to read its pop-up menu there.
+  add_library(pellix_menu_spy SHARED ${here}/win32/menu_spy.cpp)
+  set_target_properties(pellix_menu_spy PROPERTIES PREFIX "")
+  target_link_libraries(pellix_menu_spy PRIVATE user32)
+  add_dependencies(pellix-probe pellix_menu_spy)
+endif()

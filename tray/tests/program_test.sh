@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# pellix.exe for real under Wine: single instance, the missing library, the back-end choice
+# by platform and "-98", the tray menu for 0, 1 and 200 stored profiles, switching profiles
+# from the menu's commands, and exit. The hook library is a recording stand-in here
+# (stubs/full), so every call the program makes into it is visible.
+#   program_test.sh BUILD_DIR WORK_DIR
+set -euo pipefail
+build=$1 work=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/lib-wine.sh"
+source "$root/tools/e2e-lib.sh"
+own_wine=""
+if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
+finish() {
+  e2e_cleanup
+  wine reg delete 'HKCU\Software\Wine\AppDefaults\pellix.exe' /f >/dev/null 2>&1 || true
+  [ -z "$own_wine" ] || pellix_wine_down
+}
+trap finish EXIT
+
+fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
+probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
+root_key='HKCU\Software\Obrelle Works'
+forget_settings() { wine reg delete "$root_key" /f >/dev/null 2>&1 || true; }
+
+rm -rf "$work"
+for d in nodll missing stub; do mkdir -p "$work/$d"; cp "$build/bin/pellix.exe" "$work/$d/"; done
+cp "$build/stubs/full/KEYWEDGE.DLL" "$work/stub/"
+cp "$build/stubs/missing/KEYWEDGE.DLL" "$work/missing/"
+log="$work/stub.log"
+export PELLIX_STUB_LOG
+PELLIX_STUB_LOG=$(e2e_winpath "$log")
+forget_settings
+
+# Runs the stub-backed program with ARGS until its window is up.
+start_pellix() {
+  : >"$log"
+  e2e_start pellix_pid "$work/stub/pellix.exe" "$@"
+  probe_rc wait-window PellixWndCls 30 || fail "no main window (args: $*)"
+  for _ in $(seq 50); do grep -q '^SetTimeOut' "$log" && break; sleep 0.1; done
+}
+stop_pellix() {
+  probe_rc command PellixWndCls 1019 || fail "no main window to exit"
+  local rc=0
+  wait "$pellix_pid" || rc=$?
+  [ "$rc" -eq 0 ] || fail "pellix exited with $rc"
+}
+expect_log() { grep -qxF -- "$1" "$log" || { cat "$log" >&2; fail "the library was not called: $1"; }; }
+
+echo "== without the library, or with one export missing: the message, then exit 0"
+for d in nodll missing; do
+  e2e_start pid "$work/$d/pellix.exe"
+  text=$(probe msgbox "Pellix Error" 30) || fail "$d: no message box"
+  [ "$text" = "Unable to Install Keyboard Hook." ] || fail "$d: message was '$text'"
+  rc=0; wait "$pid" || rc=$?
+  [ "$rc" -eq 0 ] || fail "$d: exit code $rc"
+done
+
+echo "== NT: library mode, hooks without force; a second start exits 0 silently"
+start_pellix
+expect_log "InstallHook window=set force=0"
+# The library's own values are read back first, then what the registry adds is pushed.
+[ "$(head -n2 "$log" | tr '\n' ' ')" = "InstallHook window=set force=0 GetOutputType " ] ||
+  fail "start order: $(tr '\n' ' ' <"$log")"
+expect_log "SetOutputType 10 46 0 1 0"
+expect_log "SetTimeOut 1000"
+rc=0; timeout 30 wine "$work/stub/pellix.exe" </dev/null >/dev/null 2>&1 || rc=$?
+[ "$rc" -eq 0 ] || fail "second instance exit code $rc"
+probe_rc no-window "Pellix Error" 1 || fail "second instance showed a message"
+[ "$(grep -c '^InstallHook' "$log")" -eq 1 ] || fail "second instance installed hooks"
+
+echo "== tray menu with no stored profile"
+probe_rc notify PellixWndCls 0x201 || fail "notify"   # a single click does nothing
+probe_rc no-window "Pellix" 1 || fail "a single click opened something"
+probe_rc notify PellixWndCls 0x205 || fail "notify"
+menu=$(probe menu 10) || fail "no menu after the right button"
+echo "$menu"
+want_menu="104 default &Settings...
+0 &Profiles
+  5000 checked <No Profile>
+0 separator 
+1019 E&xit Pellix"
+[ "$menu" = "$want_menu" ] || fail "menu with no profile"
+
+echo "== exit removes the hooks, the tray icon and the mutex"
+hwnd=$(probe window PellixWndCls)
+probe_rc tray-icon "$hwnd" || fail "no tray icon while running"
+probe_rc mutex PellixWndCls || fail "no mutex while running"
+stop_pellix
+expect_log "RemoveHook"
+probe_rc tray-icon "$hwnd" && fail "tray icon left behind"
+probe_rc mutex PellixWndCls && fail "mutex left behind"
+
+echo "== '-98' forces the keyboard-and-message hooks on NT, found anywhere in the arguments"
+for args in "-98" "x-98y"; do
+  start_pellix "$args"
+  expect_log "InstallHook window=set force=1"
+  stop_pellix
+done
+
+echo "== Windows 98 without PELLIX.VXD: library mode, no message"
+wine reg add 'HKCU\Software\Wine\AppDefaults\pellix.exe' /v Version /d win98 /f >/dev/null 2>&1
+mkdir -p "$work/version" && cp "$build/bin/pellix-probe.exe" "$work/version/pellix.exe"
+told=$(wine "$work/version/pellix.exe" version </dev/null 2>/dev/null | tr -d '\r')
+[ "$told" = "1 4.10" ] || fail "the prefix does not make pellix.exe see Windows 98: $told"
+start_pellix
+expect_log "InstallHook window=set force=0"
+probe_rc no-window "Pellix Error" 1 || fail "win98 start showed a message"
+stop_pellix
+start_pellix -NOVXD   # capitals are not the option: still the driver first, then the library
+expect_log "InstallHook window=set force=0"
+stop_pellix
+wine reg delete 'HKCU\Software\Wine\AppDefaults\pellix.exe' /f >/dev/null 2>&1
+
+echo "== one stored profile, current in another letter case: shown unchecked"
+reg="$work/profiles.reg"
+write_profiles() {  # COUNT CURRENT
+  {
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]\r\n'
+    printf '"CurProfile"="%s"\r\n\r\n' "$2"
+    for i in $(seq 0 $(($1 - 1))); do
+      printf '[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\P%03d\\UPA]\r\n' "$i"
+      printf '"Trans"="+-%03d"\r\n"Command"=""\r\n"Params"=""\r\n"AutoConv"=dword:00000000\r\n"Show"=dword:00000001\r\n\r\n' "$i"
+    done
+  } >"$reg"
+  forget_settings
+  wine regedit /s "$(e2e_winpath "$reg")" >/dev/null 2>&1
+}
+write_profiles 1 "p000"
+start_pellix
+probe_rc notify PellixWndCls 0x205
+menu=$(probe menu 10) || fail "no menu"
+grep -qx "  5001 P000" <<<"$menu" || fail "P000 should be unchecked: $menu"
+grep -qx "  5000 <No Profile>" <<<"$menu" || fail "<No Profile> should be unchecked: $menu"
+stop_pellix
+write_profiles 1 "P000"
+start_pellix
+probe_rc notify PellixWndCls 0x205
+menu=$(probe menu 10) || fail "no menu"
+grep -qx "  5001 checked P000" <<<"$menu" || fail "P000 should be checked: $menu"
+expect_log "AddTransform UPA [+-000] 0"
+stop_pellix
+
+echo "== 200 stored profiles: all listed, 5001 + i activates name i"
+write_profiles 200 ""
+start_pellix
+probe_rc notify PellixWndCls 0x205
+menu=$(probe menu 10) || fail "no menu"
+[ "$(grep -cE '^  5[0-9]{3} P[0-9]{3}$' <<<"$menu")" -eq 200 ] || fail "not 200 names: $menu"
+grep -qx "  5000 checked <No Profile>" <<<"$menu" || fail "<No Profile> unchecked"
+for i in 0 150 199; do
+  id=$((5001 + i))
+  name=$(sed -n "s/^  $id //p" <<<"$menu")
+  [ -n "$name" ] || fail "no item $id"
+  : >"$log"
+  probe_rc command PellixWndCls "$id"
+  for _ in $(seq 50); do grep -q '^AddTransform' "$log" && break; sleep 0.1; done
+  cur=$(wine reg query 'HKCU\Software\Obrelle Works\Pellix\Settings' /v CurProfile 2>/dev/null |
+        tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
+  [ "$cur" = "$name" ] || fail "command $id: CurProfile '$cur', want '$name'"
+  expect_log "AddTransform UPA [+-${name#P}] 0"
+  expect_log "InitTransform"
+  [ "$(grep -c '^AddTransform' "$log")" -eq 1 ] || fail "transforms not replaced: $(cat "$log")"
+done
+: >"$log"
+probe_rc command PellixWndCls 5000
+for _ in $(seq 50); do grep -q '^InitTransform' "$log" && break; sleep 0.1; done
+expect_log "InitTransform"
+grep -q '^AddTransform' "$log" && fail "<No Profile> left transforms"
+stop_pellix
+forget_settings
+echo "tray program: all checks passed"

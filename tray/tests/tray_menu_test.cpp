@@ -1,0 +1,76 @@
+// The tray menu's profile items and the decoding of the window's commands.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tray/core/tray_menu.h"
+
+namespace pellix {
+namespace {
+
+struct Menu {
+  ProfileMenuItem items[kProfileMenuItems];
+  int count;
+};
+
+Menu Build(const ProfileNameList& names, const char* current) {
+  Menu m;
+  m.count = ProfileMenuItems(names, current, m.items);
+  return m;
+}
+
+TEST(TrayMenu, NoStoredProfileLeavesOnlyNoProfileCheckedWhenNoneIsCurrent) {
+  ProfileNameList names;
+  Menu m = Build(names, "");
+  ASSERT_EQ(m.count, 1);
+  EXPECT_EQ(m.items[0].id, kCmdNoProfile);
+  EXPECT_STREQ(m.items[0].text, "<No Profile>");
+  EXPECT_TRUE(m.items[0].checked);
+}
+
+TEST(TrayMenu, TheCurrentNameIsCheckedExactly) {
+  ProfileNameList names;
+  names.Append("Books");
+  names.Append("books");
+  for (const char* current : {"Books", "books", "BOOKS"}) {
+    SCOPED_TRACE(current);
+    Menu m = Build(names, current);
+    ASSERT_EQ(m.count, 3);
+    EXPECT_EQ(m.items[0].checked, std::string(current) == "Books");
+    EXPECT_EQ(m.items[1].checked, std::string(current) == "books");
+    EXPECT_FALSE(m.items[2].checked);
+  }
+}
+
+TEST(TrayMenu, TwoHundredProfilesGetIds5001To5200) {
+  ProfileNameList names;
+  for (int i = 0; i < kProfileNameSlots; ++i) names.Append(("P" + std::to_string(i)).c_str());
+  Menu m = Build(names, "P7");
+  ASSERT_EQ(m.count, 201);
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(m.items[i].id, 5001u + i);
+    EXPECT_EQ(m.items[i].checked, i == 7);
+  }
+  EXPECT_EQ(m.items[200].id, kCmdNoProfile);
+}
+
+TEST(TrayCommands, IdsDecode) {
+  struct Case {
+    uint32_t id;
+    TrayCommand::Kind kind;
+    int index;
+  } cases[] = {{104, TrayCommand::kOpenSheet, 0},      {1019, TrayCommand::kExit, 0},
+               {103, TrayCommand::kPressSheetOk, 0},   {5000, TrayCommand::kActivateNoProfile, 0},
+               {5001, TrayCommand::kActivateProfile, 0}, {5003, TrayCommand::kActivateProfile, 2},
+               {5004, TrayCommand::kShowProfileOnly, 0}, {5200, TrayCommand::kShowProfileOnly, 0},
+               {4999, TrayCommand::kNone, 0},          {2, TrayCommand::kNone, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    const TrayCommand t = DecodeTrayCommand(c.id, 3);
+    EXPECT_EQ(t.kind, c.kind);
+    EXPECT_EQ(t.index, c.index);
+  }
+}
+
+}  // namespace
+}  // namespace pellix

@@ -1,0 +1,242 @@
+// pellix-probe: looks at and pokes the running tray program from another process, as a user
+// or another program could, for the tests under Wine.
+//
+//   pellix-probe msgbox CAPTION [SECONDS]    print "TEXT" of the message box so captioned,
+//                                            press its OK; fails when none appears
+//   pellix-probe wait-window CLASS [SECONDS] wait until a window of CLASS exists
+//   pellix-probe wait-gone CLASS [SECONDS]   wait until no window of CLASS exists
+//   pellix-probe no-window CAPTION SECONDS   fail if a window so captioned shows up
+//   pellix-probe command CLASS ID            post WM_COMMAND ID to the window of CLASS
+//   pellix-probe notify CLASS LPARAM         post the tray callback (0x8064) with LPARAM
+//   pellix-probe menu [SECONDS]              print the items of the open pop-up menu
+//                                            (id, flags, text; submenus indented; read in
+//                                            the menu's own thread through
+//                                            pellix_menu_spy.dll), then close it
+//   pellix-probe window CLASS                print the handle of the window of CLASS
+//   pellix-probe tray-icon HANDLE            exit 0 while icon 105 of that window is in the
+//                                            tray
+//   pellix-probe mutex NAME                  exit 0 when the named mutex exists
+//   pellix-probe install-hook DLL            load DLL, install its hooks on a window of its
+//                                            own, print the result, remove them again
+//   pellix-probe version                     print the platform id and version the program
+//                                            is told (copied as pellix.exe, what the tray
+//                                            program is told)
+//   pellix-probe ping CLASS MILLISECONDS     send WM_NULL to the window of CLASS over and
+//                                            over for the time given; print the longest
+//                                            round trip in ms
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Seconds(int argc, char** argv, int index, int fallback) {
+  return argc > index ? std::atoi(argv[index]) : fallback;
+}
+
+HWND WaitWindow(const char* cls, const char* caption, int seconds) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    HWND w = FindWindowA(cls, caption);
+    if (w) return w;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM out) {
+  char cls[32] = {};
+  GetClassNameA(child, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Static") == 0) {
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof text);
+    if (text[0]) *reinterpret_cast<std::string*>(out) += text;
+  }
+  return TRUE;
+}
+
+int MsgBox(const char* caption, int seconds) {
+  HWND box = WaitWindow("#32770", caption, seconds);
+  if (!box) {
+    std::fprintf(stderr, "no message box captioned \"%s\"\n", caption);
+    return 1;
+  }
+  Sleep(200);  // let it finish its layout
+  std::string text;
+  EnumChildWindows(box, &CollectText, reinterpret_cast<LPARAM>(&text));
+  std::printf("%s\n", text.c_str());
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+int Menu(int seconds) {
+  HWND popup = WaitWindow("#32768", nullptr, seconds);
+  if (!popup) {
+    std::fprintf(stderr, "no pop-up menu\n");
+    return 1;
+  }
+  // The menu's items live in the process that shows it: read them there.
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string spyPath(self, std::strrchr(self, '\\') + 1);
+  spyPath += "pellix_menu_spy.dll";
+  HMODULE spy = LoadLibraryA(spyPath.c_str());
+  HOOKPROC proc = spy ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
+                            GetProcAddress(spy, "PellixMenuSpyProc@12")))
+                      : nullptr;
+  if (!proc && spy) {
+    proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(GetProcAddress(spy, "PellixMenuSpyProc")));
+  }
+  if (!proc) {
+    std::fprintf(stderr, "cannot load %s\n", spyPath.c_str());
+    return 1;
+  }
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  const std::string out = std::string(temp) + "pellix-menu-spy.txt";
+  DeleteFileA(out.c_str());
+  const DWORD thread = GetWindowThreadProcessId(popup, nullptr);
+  HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, proc, spy, thread);
+  if (!hook) {
+    std::fprintf(stderr, "cannot hook the menu's thread\n");
+    return 1;
+  }
+  int rc = 1;
+  for (int i = 0; i < 100 && rc != 0; ++i) {
+    PostThreadMessageA(thread, RegisterWindowMessageA("PellixMenuSpy"), 0, 0);
+    Sleep(50);
+    if (FILE* f = std::fopen(out.c_str(), "rb")) {
+      char line[512];
+      while (std::fgets(line, sizeof line, f)) std::fputs(line, stdout);
+      std::fclose(f);
+      rc = 0;
+    }
+  }
+  UnhookWindowsHookEx(hook);
+  std::fflush(stdout);
+  // Close it as a user would.
+  PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+  PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+  return rc;
+}
+
+LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+int InstallHook(const char* dll) {
+  HMODULE lib = LoadLibraryA(dll);
+  if (!lib) {
+    std::fprintf(stderr, "cannot load %s\n", dll);
+    return 1;
+  }
+  typedef int(__stdcall * InstallFn)(void*, int);
+  typedef int(__stdcall * RemoveFn)();
+  InstallFn install = reinterpret_cast<InstallFn>(
+      reinterpret_cast<void*>(GetProcAddress(lib, "Pellix_InstallHook")));
+  RemoveFn remove = reinterpret_cast<RemoveFn>(
+      reinterpret_cast<void*>(GetProcAddress(lib, "Pellix_RemoveHook")));
+  if (!install || !remove) return 1;
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &PlainProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "PellixProbeWnd";
+  RegisterClassA(&wc);
+  HWND w = CreateWindowExA(0, "PellixProbeWnd", "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+  const int result = install(w, 1);
+  std::printf("%d\n", result);
+  if (result) remove();
+  DestroyWindow(w);
+  FreeLibrary(lib);
+  return result ? 0 : 1;
+}
+
+int Ping(const char* cls, int ms) {
+  HWND w = FindWindowA(cls, nullptr);
+  if (!w) return 1;
+  DWORD worst = 0;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+    const DWORD t0 = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) {
+      worst = 5000;
+      break;
+    }
+    const DWORD took = GetTickCount() - t0;
+    if (took > worst) worst = took;
+    Sleep(1);
+  }
+  std::printf("%lu\n", static_cast<unsigned long>(worst));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string verb = argv[1];
+  if (verb == "msgbox" && argc >= 3) return MsgBox(argv[2], Seconds(argc, argv, 3, 10));
+  if (verb == "wait-window" && argc >= 3) {
+    return WaitWindow(argv[2], nullptr, Seconds(argc, argv, 3, 10)) ? 0 : 1;
+  }
+  if (verb == "wait-gone" && argc >= 3) {
+    const int seconds = Seconds(argc, argv, 3, 10);
+    for (int i = 0; i < seconds * 20; ++i) {
+      if (!FindWindowA(argv[2], nullptr)) return 0;
+      Sleep(50);
+    }
+    return 1;
+  }
+  if (verb == "no-window" && argc >= 4) {
+    return WaitWindow(nullptr, argv[2], Seconds(argc, argv, 3, 1)) ? 1 : 0;
+  }
+  if ((verb == "command" || verb == "notify") && argc >= 4) {
+    HWND w = FindWindowA(argv[2], nullptr);
+    if (!w) return 1;
+    const long value = std::strtol(argv[3], nullptr, 0);
+    return (verb == "command" ? PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(value), 0)
+                              : PostMessageA(w, 0x8064, 0, static_cast<LPARAM>(value)))
+               ? 0
+               : 1;
+  }
+  if (verb == "menu") return Menu(Seconds(argc, argv, 2, 10));
+  if (verb == "window" && argc >= 3) {
+    HWND w = FindWindowA(argv[2], nullptr);
+    if (!w) return 1;
+    std::printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(w)));
+    return 0;
+  }
+  if (verb == "tray-icon" && argc >= 3) {
+    HWND w = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 0)));
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = w;
+    icon.uID = 105;
+    icon.uFlags = NIF_TIP;
+    lstrcpynA(icon.szTip, "Pellix", 64);
+    return Shell_NotifyIconA(NIM_MODIFY, &icon) ? 0 : 1;
+  }
+  if (verb == "mutex" && argc >= 3) {
+    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, argv[2]);
+    if (!m) return 1;
+    CloseHandle(m);
+    return 0;
+  }
+  if (verb == "version") {
+    OSVERSIONINFOA v = {};
+    v.dwOSVersionInfoSize = sizeof v;
+    GetVersionExA(&v);
+    std::printf("%lu %lu.%lu\n", v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion);
+    return 0;
+  }
+  if (verb == "install-hook" && argc >= 3) return InstallHook(argv[2]);
+  if (verb == "ping" && argc >= 4) return Ping(argv[2], std::atoi(argv[3]));
+  std::fprintf(stderr, "pellix-probe: unknown request\n");
+  return 2;
+}

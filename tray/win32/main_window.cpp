@@ -1,0 +1,251 @@
+// The hidden main window: start and stop of the back-end, the tray icon and its menu, the
+// commands, and KV_CC_MSG.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <prsht.h>
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "profiles/core/profile_store.h"
+#include "tray/core/settings_backend.h"
+#include "tray/core/tray_menu.h"
+#include "tray/win32/tray_app.h"
+#include "tray/win32/tray_hooks.h"
+#include "ui/win32/settings_sheet.h"
+
+namespace pellix {
+
+DLGPROC g_profilesPageProc = nullptr;
+void (*g_showCurrentProfile)() = nullptr;
+
+namespace {
+
+// Until the Profiles page is built in, its tab is an empty page.
+INT_PTR CALLBACK EmptyPageProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+class SheetHost : public SettingsSheetHost {
+ public:
+  PageSettings CurrentSettings() override {
+    const TraySettings& t = g_app.settings;
+    PageSettings s = {t.terminator, t.separator, static_cast<int32_t>(t.outputStyle),
+                      static_cast<int32_t>(t.beepOn), t.beepType, t.timeoutMs};
+    return s;
+  }
+  void UpdateSettings(const PageSettings& s, bool saveAndPush) override {
+    TraySettings& t = g_app.settings;
+    t.terminator = s.terminator;
+    t.separator = s.separator;
+    t.outputStyle = static_cast<uint32_t>(s.outputStyle);
+    t.beepOn = static_cast<uint32_t>(s.beepOn);
+    t.beepType = s.beepType;
+    t.timeoutMs = s.timeoutMs;
+    if (saveAndPush) {
+      SaveSettings(*g_app.registry, t, g_app.currentProfileName);
+      PushSettings(*g_app.backEnd, t);
+    }
+  }
+  bool DriverMode() override { return g_app.driverMode; }
+  DLGPROC ProfilesPageProc() override {
+    return g_profilesPageProc ? g_profilesPageProc : &EmptyPageProc;
+  }
+};
+
+SheetHost g_sheetHost;
+Win32TrayPort g_port;
+ShellLauncher g_launcher;
+
+void SendDriverCode(uint32_t code) {
+  if (g_app.driver) g_app.driver->Control(code, nullptr, 0, nullptr, 0, nullptr);
+}
+
+void AddTrayIcon(HWND window) {
+  NOTIFYICONDATAA icon = {};
+  icon.cbSize = NOTIFYICONDATAA_V1_SIZE;  // the record every shell since Windows 95 reads
+  icon.hWnd = window;
+  icon.uID = kTrayIconId;
+  icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  icon.uCallbackMessage = kTrayCallbackMessage;
+  icon.hIcon = static_cast<HICON>(
+      LoadImageA(g_app.instance, MAKEINTRESOURCEA(kTrayIconId), IMAGE_ICON, 16, 16, 0));
+  lstrcpynA(icon.szTip, kTrayTip, 64);
+  Shell_NotifyIconA(NIM_ADD, &icon);
+  if (icon.hIcon) DestroyIcon(icon.hIcon);
+}
+
+void RemoveTrayIcon(HWND window) {
+  NOTIFYICONDATAA icon = {};
+  icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  icon.hWnd = window;
+  icon.uID = kTrayIconId;
+  Shell_NotifyIconA(NIM_DELETE, &icon);
+}
+
+void OpenSettingsSheet(HWND window) {
+  if (g_sheetState.open) {
+    if (g_sheetState.sheet) SetForegroundWindow(g_sheetState.sheet);
+    return;
+  }
+  g_sheetState.open = 1;
+  RunSettingsSheet(window, &g_sheetHost);
+  g_sheetState.open = 0;
+}
+
+void ShowTrayMenu(HWND window) {
+  HMENU profiles = nullptr;
+  HMENU menu = BuildTrayMenu(&profiles);
+  if (!menu) return;
+  POINT at = {0, 0};
+  GetCursorPos(&at);
+  SetForegroundWindow(window);
+  TrackPopupMenuEx(menu, TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, window, nullptr);
+  PostMessageA(window, WM_NULL, 0, 0);
+  // The submenu goes first; detached, so that the main menu does not destroy it again.
+  RemoveMenu(menu, 1, MF_BYPOSITION);
+  DestroyMenu(profiles);
+  DestroyMenu(menu);
+}
+
+void ActivateByName(const char* name) {
+  ActivateProfile(*g_app.registry, *g_app.backEnd, g_app.table, g_app.currentProfileName, name);
+}
+
+void ShowCurrentProfile() {
+  if (g_showCurrentProfile) g_showCurrentProfile();
+}
+
+void OnCommand(HWND window, uint32_t id) {
+  const TrayCommand command = DecodeTrayCommand(id, g_app.names.Count());
+  switch (command.kind) {
+    case TrayCommand::kOpenSheet:
+      OpenSettingsSheet(window);
+      break;
+    case TrayCommand::kExit:
+      DestroyWindow(window);
+      break;
+    case TrayCommand::kActivateNoProfile:
+      ActivateByName(nullptr);
+      ShowCurrentProfile();
+      break;
+    case TrayCommand::kActivateProfile:
+      ActivateByName(g_app.names.GetAt(command.index));
+      ShowCurrentProfile();
+      break;
+    case TrayCommand::kShowProfileOnly:
+      ShowCurrentProfile();
+      break;
+    case TrayCommand::kPressSheetOk:
+      if (g_sheetState.sheet) PostMessageA(g_sheetState.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+      break;
+    case TrayCommand::kNone:
+      break;
+  }
+}
+
+void StartSequence(HWND window) {
+  g_app.mainWindow = window;
+  if (g_app.driverMode) {
+    if (g_app.driverThreadId == 0) {
+      DWORD id = 0;
+      HANDLE thread = CreateThread(nullptr, 0, &DriverThread, nullptr, 0, &id);
+      if (thread) {
+        g_app.driverThreadId = id;
+        CloseHandle(thread);
+      }
+    }
+    SendDriverCode(kDriverCodeStartStop);
+  } else if (!g_app.exports.installHook(window, g_app.force ? 1 : 0)) {
+    MessageBoxA(nullptr, kHookInstallFailedText, kHookInstallFailedCaption, MB_OK);
+  }
+  AddTrayIcon(window);
+  ReadBackSettings(*g_app.backEnd, g_app.settings);
+  LoadSettings(*g_app.registry, g_app.settings, g_app.currentProfileName);
+  PushSettings(*g_app.backEnd, g_app.settings);
+  LoadNames(g_app.names, *g_app.registry);
+  ActivateByName(g_app.currentProfileName);
+}
+
+void StopSequence(HWND window) {
+  if (g_sheetState.sheet) PostMessageA(g_sheetState.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+  if (g_app.driverMode) {
+    SendDriverCode(kDriverCodeStartStop);
+    if (g_app.stopEvent) SetEvent(g_app.stopEvent);
+  } else {
+    g_app.exports.removeHook();
+  }
+  RemoveTrayIcon(window);
+  g_app.mainWindow = nullptr;
+  PostQuitMessage(0);
+}
+
+}  // namespace
+
+HMENU BuildTrayMenu(HMENU* profilesOut) {
+  HMENU menu = CreatePopupMenu();
+  HMENU profiles = CreatePopupMenu();
+  if (!menu || !profiles) {
+    if (menu) DestroyMenu(menu);
+    if (profiles) DestroyMenu(profiles);
+    return nullptr;
+  }
+  static ProfileMenuItem items[kProfileMenuItems];  // UI thread only
+  const int n = ProfileMenuItems(g_app.names, g_app.currentProfileName, items);
+  for (int i = 0; i < n; ++i) {
+    AppendMenuA(profiles, MF_STRING | (items[i].checked ? MF_CHECKED : MF_UNCHECKED),
+                items[i].id, items[i].text);
+  }
+  AppendMenuA(menu, MF_STRING, kCmdSettings, kMenuSettings);
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(profiles), kMenuProfiles);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kCmdExit, kMenuExit);
+  SetMenuDefaultItem(menu, kCmdSettings, FALSE);
+  if (profilesOut) *profilesOut = profiles;
+  return menu;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_app.scanMessage != 0 && message == g_app.scanMessage) {
+    return OnScanMessage(g_port, g_launcher, g_app.table, g_app.settings,
+                         static_cast<uint16_t>(wParam), HIWORD(lParam), LOWORD(lParam));
+  }
+  switch (message) {
+    case WM_CREATE:
+      StartSequence(window);
+      return 0;
+    case WM_DESTROY:
+      StopSequence(window);
+      break;
+    case WM_COMMAND:
+      OnCommand(window, LOWORD(wParam));
+      break;
+    case kTrayCallbackMessage:
+      if (lParam == WM_LBUTTONDBLCLK) {
+        OpenSettingsSheet(window);
+      } else if (lParam == WM_RBUTTONUP) {
+        ShowTrayMenu(window);
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &MainWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kAppIconId));
+  wc.lpszClassName = kWindowClassName;
+  return RegisterClassA(&wc) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+  return CreateWindowExA(0, kWindowClassName, nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                         instance, nullptr);
+}
+
+}  // namespace pellix

@@ -1,0 +1,142 @@
+// The real platform behind scan handling and the driver path.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <new>
+
+#include "tray/win32/tray_app.h"
+#include "ui/win32/settings_sheet.h"
+
+namespace pellix {
+
+WindowRef Win32TrayPort::ForegroundWindow() { return GetForegroundWindow(); }
+
+SheetView Win32TrayPort::Sheet() {
+  SheetView view;
+  view.open = g_sheetState.open != 0;
+  view.sheet = g_sheetState.sheet;
+  view.settingsPage = g_sheetState.settingsPage;
+  return view;
+}
+
+void Win32TrayPort::Beep(int32_t beepType) { MessageBeep(static_cast<UINT>(beepType)); }
+
+void Win32TrayPort::ShowTrace(WindowRef settingsPage, const char* serial, const char* type,
+                              const char* data) {
+  HWND page = static_cast<HWND>(const_cast<void*>(settingsPage));
+  SetDlgItemTextA(page, 1027, serial);
+  SetDlgItemTextA(page, 1028, type);
+  SetDlgItemTextA(page, 1029, data);
+}
+
+bool Win32TrayPort::ReadAtom(uint16_t atom, char* text, int capacity) {
+  text[0] = '\0';
+  return atom != 0 && GlobalGetAtomNameA(atom, text, capacity) != 0;
+}
+
+void Win32TrayPort::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
+
+void Win32TrayPort::Reply(intptr_t result) { ReplyMessage(result); }
+
+namespace {
+
+struct LaunchRequest {
+  char* file;
+  char* params;  // null when the entry has none
+  int showMode;
+};
+
+char* CopyText(const char* text) {
+  if (!text) return nullptr;
+  const size_t n = std::strlen(text) + 1;
+  char* copy = new (std::nothrow) char[n];
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
+
+void FreeRequest(LaunchRequest* request) {
+  delete[] request->file;
+  delete[] request->params;
+  delete request;
+}
+
+DWORD WINAPI LaunchThread(LPVOID parameter) {
+  LaunchRequest* request = static_cast<LaunchRequest*>(parameter);
+  // The shell's result is not reported: a command that cannot start fails silently.
+  ShellExecuteA(nullptr, "open", request->file, request->params, nullptr, request->showMode);
+  FreeRequest(request);
+  return 0;
+}
+
+}  // namespace
+
+void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
+  LaunchRequest* request = new (std::nothrow) LaunchRequest{CopyText(file), CopyText(params),
+                                                            showMode};
+  if (!request || !request->file || (params && !request->params)) {
+    // Out of memory: start it here rather than lose the scan's command.
+    if (request) FreeRequest(request);
+    ShellExecuteA(nullptr, "open", file, params, nullptr, showMode);
+    return;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, &LaunchThread, request, 0, nullptr);
+  if (thread) {
+    CloseHandle(thread);
+  } else {
+    LaunchThread(request);
+  }
+}
+
+int16_t Win32KeyboardLayout::KeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
+
+uint32_t Win32KeyboardLayout::ScanCodeOf(uint32_t virtualKey) {
+  return MapVirtualKeyA(virtualKey, 0);
+}
+
+bool DeviceDriverPort::Control(uint32_t code, const void* in, uint32_t inSize, void* out,
+                               uint32_t outSize, uint32_t* bytesReturned) {
+  DWORD returned = 0;
+  const BOOL ok = DeviceIoControl(device_, code, const_cast<void*>(in), inSize, out, outSize,
+                                  &returned, nullptr);
+  if (bytesReturned) *bytesReturned = returned;
+  return ok != FALSE;
+}
+
+namespace {
+
+void YieldSlice() { Sleep(0); }
+
+}  // namespace
+
+VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
+  // Runs on the driver thread: only the driver, the settings, the profile table and the
+  // sheet's handles are read, as they stand.
+  static Win32TrayPort port;
+  static ShellLauncher launcher;
+  static Win32KeyboardLayout layout;
+  if (!record || !g_app.driver) return;
+  DriverScanContext context = {g_app.driver, &port,           &launcher,  &layout,
+                               &g_app.table, &g_app.settings, &YieldSlice};
+  ProcessDriverScan(reinterpret_cast<DriverScanRecord*>(record), context);
+}
+
+DWORD WINAPI DriverThread(LPVOID) {
+  if (!g_app.stopEvent || !g_app.driver) return 0;
+  ResetEvent(g_app.stopEvent);
+  PAPCFUNC routine = &DriverScanRoutine;
+  g_app.driver->Control(kDriverCodeRegisterApc, &routine, sizeof routine, nullptr, 0, nullptr);
+  // An APC that has run goes straight back to waiting. A wait that fails (the event is gone)
+  // ends the thread too instead of spinning.
+  DWORD woke;
+  do {
+    woke = WaitForSingleObjectEx(g_app.stopEvent, INFINITE, TRUE);
+  } while (woke == WAIT_IO_COMPLETION);
+  PAPCFUNC none = nullptr;
+  g_app.driver->Control(kDriverCodeRegisterApc, &none, sizeof none, nullptr, 0, nullptr);
+  g_app.driverThreadId = 0;
+  return 0;
+}
+
+}  // namespace pellix
