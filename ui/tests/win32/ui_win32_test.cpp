@@ -11,9 +11,13 @@
 
 #include "ui/win32/link_label.h"
 #include "ui/win32/settings_sheet.h"
+#include "ui/tests/win32/sheet_driver.h"
 
 namespace pellix {
 namespace {
+
+using testing_ui::Text;
+using testing_ui::WithSheet;
 
 // Run with PELLIX_RECORD_FILE set, this program only writes its command line there: the
 // shell's target in the click tests.
@@ -188,39 +192,6 @@ class FakeHost : public SettingsSheetHost {
 };
 
 // Runs the modal sheet on this thread while `script` drives it from another, as a user would.
-struct ScriptContext {
-  void (*run)(void* script, HWND sheet, HWND page);
-  void* script;
-  bool done;
-};
-
-DWORD WINAPI DriveSheet(void* p) {
-  auto* c = static_cast<ScriptContext*>(p);
-  HWND page = nullptr;
-  for (int i = 0; i < 200 && !(page = g_sheetState.settingsPage); ++i) Sleep(50);
-  if (page) {
-    Sleep(200);  // let the sheet finish its own start-up messages
-    c->run(c->script, g_sheetState.sheet, page);
-  }
-  c->done = true;
-  if (HWND sheet = g_sheetState.sheet) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-  return 0;
-}
-
-// Runs the modal sheet on this thread while `script` drives it from another, as a user would.
-template <typename Script>
-void WithSheet(FakeHost& host, Script script) {
-  ScriptContext ctx{[](void* s, HWND sheet, HWND page) { (*static_cast<Script*>(s))(sheet, page); },
-                    &script, false};
-  HANDLE thread = CreateThread(nullptr, 0, &DriveSheet, &ctx, 0, nullptr);
-  g_sheetState.open = 1;
-  RunSettingsSheet(nullptr, &host);
-  g_sheetState.open = 0;
-  WaitForSingleObject(thread, 10000);
-  CloseHandle(thread);
-  EXPECT_TRUE(ctx.done);
-}
-
 std::vector<std::pair<std::string, LRESULT>> Items(HWND combo) {
   std::vector<std::pair<std::string, LRESULT>> items;
   const LRESULT n = SendMessageA(combo, CB_GETCOUNT, 0, 0);
@@ -238,15 +209,9 @@ void Choose(HWND page, int id, int index) {
   SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
-std::string Text(HWND page, int id) {
-  char text[256] = {};
-  GetDlgItemTextA(page, id, text, sizeof text);
-  return text;
-}
-
 TEST(SettingsSheet, ListsShowTheirItemsAndTheStoredValues) {
   FakeHost host;
-  WithSheet(host, [&](HWND sheet, HWND page) {
+  EXPECT_TRUE(WithSheet(host, [&](HWND sheet, HWND page) {
     char caption[64] = {};
     GetWindowTextA(sheet, caption, sizeof caption);
     EXPECT_STREQ(caption, "Pellix");
@@ -268,14 +233,14 @@ TEST(SettingsSheet, ListsShowTheirItemsAndTheStoredValues) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, kTimeoutList)));
     // The OK button reads Close once the page has asked the sheet.
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(sheet, IDCANCEL)));
-  });
+  }));
   EXPECT_EQ(host.settings.timeoutMs, 1250u);
   EXPECT_EQ(host.saves, 0);
 }
 
 TEST(SettingsSheet, EveryChoiceIsStoredAtOnce) {
   FakeHost host;
-  WithSheet(host, [&](HWND, HWND page) {
+  EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
     Choose(page, kAudibleCueList, 6);  // "None"
     EXPECT_EQ(host.settings.beepOn, 0);
     EXPECT_EQ(host.settings.beepType, -2);
@@ -290,25 +255,25 @@ TEST(SettingsSheet, EveryChoiceIsStoredAtOnce) {
     Choose(page, kTimeoutList, 7);
     EXPECT_EQ(host.settings.timeoutMs, 2000u);
     EXPECT_EQ(host.saves, 5);
-  });
+  }));
 }
 
 TEST(SettingsSheet, UnlistedTerminatorHasNoSelectionAndSurvivesAChange) {
   FakeHost host;
   host.settings.terminator = '\r';
   host.driver = true;
-  WithSheet(host, [&](HWND, HWND page) {
+  EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
     EXPECT_EQ(SendDlgItemMessageA(page, kTerminatorList, CB_GETCURSEL, 0, 0), CB_ERR);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, kTimeoutList)));  // driver mode
     Choose(page, kOutputTypeList, 1);
     EXPECT_EQ(host.settings.terminator, '\r');
     EXPECT_EQ(host.settings.outputStyle, 1);
-  });
+  }));
 }
 
 TEST(SettingsSheet, TraceShowsScansAndClears) {
   FakeHost host;
-  WithSheet(host, [&](HWND, HWND page) {
+  EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
     ShowScanTrace("000123", "IB5", "0262033844");
     EXPECT_EQ(Text(page, kTraceSerial), "000123");
     EXPECT_EQ(Text(page, kTraceType), "IB5");
@@ -317,14 +282,14 @@ TEST(SettingsSheet, TraceShowsScansAndClears) {
     EXPECT_EQ(Text(page, kTraceSerial), "");
     EXPECT_EQ(Text(page, kTraceData), "");
     EXPECT_EQ(host.saves, 0);
-  });
+  }));
   EXPECT_EQ(g_sheetState.settingsPage, nullptr);
   ShowScanTrace("a", "b", "c");  // no page: nothing to write, nothing to crash
 }
 
 TEST(SettingsSheet, LinkLabelSitsOnTheSheet) {
   FakeHost host;
-  WithSheet(host, [&](HWND sheet, HWND) {
+  EXPECT_TRUE(WithSheet(host, [&](HWND sheet, HWND) {
     HWND label = FindWindowExA(sheet, nullptr, "STATIC", kMakerAddressText);
     ASSERT_NE(label, nullptr);
     auto* state = reinterpret_cast<LinkLabelState*>(GetWindowLongPtrA(label, GWLP_USERDATA));
@@ -334,7 +299,7 @@ TEST(SettingsSheet, LinkLabelSitsOnTheSheet) {
     GetWindowRect(label, &lr);
     GetWindowRect(GetDlgItem(sheet, IDCANCEL), &br);
     EXPECT_EQ(lr.bottom, br.bottom);
-  });
+  }));
 }
 
 }  // namespace
