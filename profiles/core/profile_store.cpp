@@ -150,6 +150,7 @@ bool SaveProfile(const ProfileTable& table, RegistryPort& registry, const char* 
     return false;
   ScopedKey profile(registry);
   if (!registry.CreateKey(profiles.get(), name, kPellixKeyAccess, profile.out())) return false;
+  uint32_t written = 0;
   for (int i = 0; i < kProfileSlots; ++i) {
     const ScanTypeEntry* entry = table.GetAt(i);
     if (entry == nullptr) continue;
@@ -160,8 +161,11 @@ bool SaveProfile(const ProfileTable& table, RegistryPort& registry, const char* 
     WriteText(registry, key.get(), "Params", entry->params);
     WriteDword(registry, key.get(), "AutoConv", entry->autoConvert ? 1 : 0);
     WriteDword(registry, key.get(), "Show", static_cast<uint32_t>(entry->showMode));
+    ++written;
   }
-  return true;
+  // Codes the registry folds together beyond ASCII letters would share one key.
+  uint32_t stored = 0;
+  return registry.CountSubKeys(profile.get(), &stored) && stored == written;
 }
 
 bool DeleteProfile(RegistryPort& registry, const char* name) {
