@@ -43,3 +43,9 @@ if(WIN32)
   target_link_libraries(pellix_menu_spy PRIVATE user32)
   add_dependencies(pellix-probe pellix_menu_spy)
 endif()
+if(WIN32 AND TARGET KEYWEDGE)
+  # The real library and real X keys: scans typed, commands launched, restart, exit.
+  add_test(NAME tray_e2e_tests
+           COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)
+  set_tests_properties(tray_e2e_tests PROPERTIES LABELS e2e)
+endif()

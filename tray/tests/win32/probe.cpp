@@ -21,6 +21,8 @@
 //   pellix-probe version                     print the platform id and version the program
 //                                            is told (copied as pellix.exe, what the tray
 //                                            program is told)
+//   pellix-probe shell-time FILE [PARAMS]    print how long ShellExecuteA("open") of FILE
+//                                            takes on the calling thread, in ms
 //   pellix-probe ping CLASS MILLISECONDS     send WM_NULL to the window of CLASS over and
 //                                            over for the time given; print the longest
 //                                            round trip in ms
@@ -236,6 +238,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "install-hook" && argc >= 3) return InstallHook(argv[2]);
+  if (verb == "shell-time" && argc >= 3) {
+    const DWORD t0 = GetTickCount();
+    const INT_PTR r = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, "open", argv[2], argc > 3 ? argv[3] : nullptr, nullptr,
+                      SW_SHOWNORMAL));
+    std::printf("%lu\n", static_cast<unsigned long>(GetTickCount() - t0));
+    return r > 32 ? 0 : 1;
+  }
   if (verb == "ping" && argc >= 4) return Ping(argv[2], std::atoi(argv[3]));
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;

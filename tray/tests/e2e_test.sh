@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# End to end with real X input: pellix.exe with the real KEYWEDGE.DLL ("-98": the keyboard
+# and message hooks, the path real X keys can drive under Wine), a target window and the
+# wand emulator. Scans are typed in the stored layout; a type with a command in the current
+# profile launches it with the $-codes expanded and types nothing; "CC" types find "CUE".
+# The main thread stays responsive while a command starts; a program killed in the middle
+# of a burst starts again and the next scan works; exit leaves the hooks free for others.
+#   e2e_test.sh BUILD_DIR WORK_DIR
+set -euo pipefail
+build=$1 work=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/lib-wine.sh"
+source "$root/tools/e2e-lib.sh"
+own_wine=""
+if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
+finish() { e2e_cleanup; [ -z "$own_wine" ] || pellix_wine_down; }
+trap finish EXIT
+
+fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
+probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
+bin=$(e2e_winpath "$build/bin")
+
+rm -rf "$work" && mkdir -p "$work"
+typed="$work/typed.txt"
+launched="$work/launched.txt"
+export PELLIX_RECORD_FILE
+PELLIX_RECORD_FILE=$(e2e_winpath "$launched")
+
+# Layout: serial, type, data with ',' between and a line feed after. Profile "E2E": UPA and
+# CUE launch the recorder, IB5 is converted to ISBN-10 and typed.
+recorder=${bin//\\/\\\\}\\\\pellix-record-args.exe
+cat >"$work/settings.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]
+"Style"=dword:00000003
+"SepChar"=dword:0000002c
+"TermChar"=dword:0000000a
+"CurProfile"="E2E"
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\UPA]
+"Trans"=""
+"Command"="$recorder"
+"Params"="upa \$1 \$2 \$3"
+"AutoConv"=dword:00000000
+"Show"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\CUE]
+"Trans"=""
+"Command"="$recorder"
+"Params"="cue \$1 \$2"
+"AutoConv"=dword:00000000
+"Show"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\IB5]
+"Trans"=""
+"Command"=""
+"Params"=""
+"AutoConv"=dword:00000001
+"Show"=dword:00000001
+REG
+sed -i 's/$/\r/' "$work/settings.reg"
+wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
+wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
+
+start_pellix() {
+  e2e_start pellix_pid "$build/bin/pellix.exe" -98
+  probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
+  sleep 1
+}
+start_pellix
+e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix E2E Target" \
+  --out "$(e2e_winpath "$typed")"
+win=$(e2e_wait_window "Pellix E2E Target" 30) || fail "no target window"
+e2e_wait_file "$typed" 30 || fail "the target does not report"
+e2e_focus "$win"
+serial=00000000012345
+
+echo "== a book's EAN-13 with Auto-ISBN, typed as serial,type,data"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+want="$serial,IB5,0262033844
+"
+e2e_wait_text "$typed" "$want" 15 || fail "IB5 scan"
+
+echo "== a type with a command launches it, expanded, and types nothing"
+probe ping PellixWndCls 2500 >"$work/ping.txt" &
+ping_pid=$!
+sleep 0.3
+e2e_scan --serial "$serial" --type UPA --data 012345678905
+e2e_wait_text "$launched" "upa 012345678905 UPA $serial
+" 20 || fail "UPA command"
+wait "$ping_pid" || true
+echo "longest main-thread round trip while the command started: $(cat "$work/ping.txt") ms"
+sleep 0.5
+e2e_wait_text "$typed" "$want" 2 || fail "a launched scan was typed too"
+
+echo "== a cue code arrives as CUE and finds the CUE entry"
+: >"$launched"
+e2e_scan --serial "$serial" --type 'CC!' --data AB
+e2e_wait_text "$launched" "cue 013334 CUE
+" 20 || fail "cue code"
+e2e_wait_text "$typed" "$want" 2 || fail "a cue scan was typed"
+
+echo "== killed in the middle of a burst, started again: the next scan works"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848 --rate-ms 40 &
+scan_pid=$!
+sleep 0.6
+e2e_stop "$pellix_pid"
+wait "$scan_pid" || true
+sleep 0.5
+before=$(cat "$typed"; echo x); before=${before%x}
+start_pellix
+e2e_focus "$win"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" "$before$serial,IB5,0262033844
+" 15 || fail "scan after the restart"
+e2e_screenshot "$work/screenshot.png"
+
+echo "== exit: the hooks are free for another program"
+probe_rc command PellixWndCls 1019
+rc=0; wait "$pellix_pid" || rc=$?
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+[ "$(probe install-hook "$bin\\KEYWEDGE.DLL")" = "1" ] || fail "hooks still taken after exit"
+wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
+echo "end to end: all checks passed"
