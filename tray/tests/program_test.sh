@@ -83,6 +83,20 @@ want_menu="104 default &Settings...
 1019 E&xit Pellix"
 [ "$menu" = "$want_menu" ] || fail "menu with no profile"
 
+echo "== the Settings sheet: double-click or command 104 opens one, never two; exit closes it"
+probe_rc notify PellixWndCls 0x203 || fail "notify"
+for _ in $(seq 100); do [ "$(probe count '#32770' Pellix)" = 1 ] && break; sleep 0.1; done
+[ "$(probe count '#32770' Pellix)" = 1 ] || fail "a double-click did not open the sheet"
+probe_rc command PellixWndCls 104
+probe_rc notify PellixWndCls 0x203
+sleep 1
+[ "$(probe count '#32770' Pellix)" = 1 ] || fail "a second sheet opened"
+e2e_screenshot "$work/sheet.png"
+stop_pellix
+[ "$(probe count '#32770' Pellix)" = 0 ] || fail "the sheet outlived the program"
+expect_log "RemoveHook"
+start_pellix
+
 echo "== exit removes the hooks, the tray icon and the mutex"
 hwnd=$(probe window PellixWndCls)
 probe_rc tray-icon "$hwnd" || fail "no tray icon while running"

@@ -9,23 +9,15 @@
 #include <cstring>
 
 #include "profiles/core/profile_store.h"
+#include "profiles/win32/profiles_page.h"
 #include "tray/core/settings_backend.h"
 #include "tray/core/tray_menu.h"
 #include "tray/win32/tray_app.h"
-#include "tray/win32/tray_hooks.h"
 #include "ui/win32/settings_sheet.h"
 
 namespace pellix {
 
-DLGPROC g_profilesPageProc = nullptr;
-void (*g_showCurrentProfile)() = nullptr;
-
 namespace {
-
-// Until the Profiles page is built in, its tab is an empty page.
-INT_PTR CALLBACK EmptyPageProc(HWND, UINT message, WPARAM, LPARAM) {
-  return message == WM_INITDIALOG ? TRUE : FALSE;
-}
 
 class SheetHost : public SettingsSheetHost {
  public:
@@ -49,9 +41,7 @@ class SheetHost : public SettingsSheetHost {
     }
   }
   bool DriverMode() override { return g_app.driverMode; }
-  DLGPROC ProfilesPageProc() override {
-    return g_profilesPageProc ? g_profilesPageProc : &EmptyPageProc;
-  }
+  DLGPROC ProfilesPageProc() override { return &pellix::ProfilesPageProc; }
 };
 
 SheetHost g_sheetHost;
@@ -90,6 +80,9 @@ void OpenSettingsSheet(HWND window) {
     return;
   }
   g_sheetState.open = 1;
+  const ProfilesPageContext profiles = {g_app.registry, g_app.backEnd, &g_app.table,
+                                        &g_app.names, g_app.currentProfileName};
+  SetProfilesPageContext(profiles);
   RunSettingsSheet(window, &g_sheetHost);
   g_sheetState.open = 0;
 }
@@ -111,10 +104,6 @@ void ShowTrayMenu(HWND window) {
 
 void ActivateByName(const char* name) {
   ActivateProfile(*g_app.registry, *g_app.backEnd, g_app.table, g_app.currentProfileName, name);
-}
-
-void ShowCurrentProfile() {
-  if (g_showCurrentProfile) g_showCurrentProfile();
 }
 
 void OnCommand(HWND window, uint32_t id) {

@@ -6,6 +6,7 @@
 //   pellix-probe wait-window CLASS [SECONDS] wait until a window of CLASS exists
 //   pellix-probe wait-gone CLASS [SECONDS]   wait until no window of CLASS exists
 //   pellix-probe no-window CAPTION SECONDS   fail if a window so captioned shows up
+//   pellix-probe count CLASS CAPTION         print how many top-level windows match
 //   pellix-probe command CLASS ID            post WM_COMMAND ID to the window of CLASS
 //   pellix-probe notify CLASS LPARAM         post the tray callback (0x8064) with LPARAM
 //   pellix-probe menu [SECONDS]              print the items of the open pop-up menu
@@ -126,6 +127,21 @@ int Menu(int seconds) {
   return rc;
 }
 
+struct CountRequest {
+  const char* cls;
+  const char* caption;
+  int count;
+};
+
+BOOL CALLBACK CountWindow(HWND w, LPARAM p) {
+  CountRequest* r = reinterpret_cast<CountRequest*>(p);
+  char cls[64] = {}, caption[256] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  GetWindowTextA(w, caption, sizeof caption);
+  if (lstrcmpA(cls, r->cls) == 0 && lstrcmpA(caption, r->caption) == 0) ++r->count;
+  return TRUE;
+}
+
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, m, wp, lp);
 }
@@ -197,6 +213,12 @@ int main(int argc, char** argv) {
   }
   if (verb == "no-window" && argc >= 4) {
     return WaitWindow(nullptr, argv[2], Seconds(argc, argv, 3, 1)) ? 1 : 0;
+  }
+  if (verb == "count" && argc >= 4) {
+    CountRequest r = {argv[2], argv[3], 0};
+    EnumWindows(&CountWindow, reinterpret_cast<LPARAM>(&r));
+    std::printf("%d\n", r.count);
+    return 0;
   }
   if ((verb == "command" || verb == "notify") && argc >= 4) {
     HWND w = FindWindowA(argv[2], nullptr);
