@@ -31,6 +31,12 @@ if(WIN32)
     SOURCES ${here}/win32/driver_thread_test.cpp ${here}/win32/simulated_driver.cpp
     LIBS pellix_tray_win32)
 
+  # The resources as Windows reads them (the same compiled script as pellix.exe's).
+  pellix_add_test(tray_resources_tests
+    SOURCES ${here}/win32/resources_test.cpp $<TARGET_OBJECTS:pellix_resources>
+    LIBS version user32 gdi32)
+  add_dependencies(tray_resources_tests pellix)
+
   # The real program under Wine: start-up, back-end choice, menu, profiles, exit.
   add_test(NAME tray_program_tests
            COMMAND bash ${here}/program_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/program-test)
