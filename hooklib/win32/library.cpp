@@ -1,0 +1,184 @@
+#include "hooklib/win32/library.h"
+
+#include <initializer_list>
+
+#include "engine/transform_table.h"
+#include "hooklib/core/recognizer.h"
+#include "hooklib/core/watcher.h"
+#include "hooklib/win32/win_platform.h"
+
+namespace pellix::win32 {
+
+namespace {
+
+// Per-process data, not shared.
+HINSTANCE g_module = nullptr;
+// The events as this process created them (it installed the hooks), and its watcher.
+HANDLE g_createdStart = nullptr;
+HANDLE g_createdStop = nullptr;
+HANDLE g_createdTerm = nullptr;
+HANDLE g_watcher = nullptr;
+WinPlatform g_platform;
+
+constexpr DWORD kWatcherStopWaitMs = 3000;
+
+DWORD WINAPI TimeoutWatcherProc(void*) {
+  WinWatcherPort port(g_createdTerm, g_createdStart, g_createdStop);
+  HookContext c{Shared(), g_platform};
+  RunTimeoutWatcher(c, port);
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&TimeoutWatcherProc), &self);
+  FreeLibraryAndExitThread(self, 0);
+}
+
+void CloseOwnEvents() {
+  if (g_ownStart) CloseHandle(g_ownStart);
+  if (g_ownStop) CloseHandle(g_ownStop);
+  g_ownStart = g_ownStop = nullptr;
+}
+
+// Ends this process's watcher (the term event is signalled already) and closes the events it
+// created: term, stop, start. Returns the last CloseHandle's result.
+BOOL EndWatcherAndCloseEvents() {
+  if (g_watcher) {
+    WaitForSingleObject(g_watcher, kWatcherStopWaitMs);
+    CloseHandle(g_watcher);
+    g_watcher = nullptr;
+  }
+  BOOL result = FALSE;
+  for (HANDLE* h : {&g_createdTerm, &g_createdStop, &g_createdStart}) {
+    result = *h ? CloseHandle(*h) : FALSE;
+    *h = nullptr;
+  }
+  return result;
+}
+
+}  // namespace
+
+void OnProcessAttach(HINSTANCE module) {
+  if (!g_module) g_module = module;
+  OpenSharedEvents();
+}
+
+void OnProcessDetach() { CloseOwnEvents(); }
+
+void OpenSharedEvents() {
+  if (Shared().startEvent == nullptr) return;
+  CloseOwnEvents();
+  g_ownStart = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_START");
+  g_ownStop = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_STOP");
+}
+
+bool ProcessAlive(DWORD processId) {
+  if (processId == 0) return false;
+  if (processId == GetCurrentProcessId()) return true;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+int InstallHook(HWND window, int force) {
+  HookSharedState& s = Shared();
+  if (!g_module) return 0;
+  if (s.primaryHook) {
+    if (ProcessAlive(s.installerProcessId)) return 0;
+    // The process that installed the hooks has died, and its hooks with it: what it left in
+    // the record is stale.
+    s.primaryHook = nullptr;
+    s.messageHook = nullptr;
+  }
+  // An earlier installation from this process that failed left its events and watcher.
+  if (g_createdTerm) SetEvent(g_createdTerm);
+  EndWatcherAndCloseEvents();
+
+  Clear(s.transforms);
+  // A host that died in the middle of a burst or a step may have left either open.
+  s.stepOwner = 0;
+  ResetCapture(s);
+  s.installerProcessId = GetCurrentProcessId();
+
+  g_createdStart = CreateEventA(nullptr, TRUE, FALSE, "KV_CC_START");
+  g_createdStop = CreateEventA(nullptr, TRUE, FALSE, "KV_CC_STOP");
+  g_createdTerm = CreateEventA(nullptr, TRUE, FALSE, "KV_CC_TERM");
+  s.startEvent = g_createdStart;
+  s.stopEvent = g_createdStop;
+  s.termEvent = g_createdTerm;
+  ResetEvent(g_createdTerm);
+
+  if (g_createdTerm && g_createdStart && g_createdStop) {
+    HMODULE pin = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(&TimeoutWatcherProc), &pin);
+    g_watcher = CreateThread(nullptr, 0, TimeoutWatcherProc, nullptr, 0, nullptr);
+    if (!g_watcher && pin) FreeLibrary(pin);
+  }
+
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExA(&version);
+  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && force == 0) {
+    s.primaryHook = SetWindowsHookExA(WH_KEYBOARD_LL, LowLevelHookProc, g_module, 0);
+  } else {
+    s.primaryHook = SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, g_module, 0);
+    s.messageHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, g_module, 0);
+  }
+  s.messageId = RegisterWindowMessageA("KV_CC_MSG");
+  s.targetWindow = window;
+  OpenSharedEvents();
+  return s.primaryHook ? 1 : 0;
+}
+
+int RemoveHook() {
+  HookSharedState& s = Shared();
+  if (g_createdTerm) SetEvent(g_createdTerm);
+  if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
+  if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));
+  const BOOL closed = EndWatcherAndCloseEvents();
+  // The handles in the record belong to this process; once closed they mean nothing.
+  s.startEvent = s.stopEvent = s.termEvent = nullptr;
+  s.messageHook = nullptr;
+  s.primaryHook = nullptr;
+  s.installerProcessId = 0;
+  return closed ? 1 : 0;
+}
+
+LRESULT CALLBACK LowLevelHookProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (!g_ownStart) OpenSharedEvents();
+  HookSharedState& s = Shared();
+  if (code == HC_ACTION) {
+    const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    HookContext c{s, g_platform};
+    if (LowLevelStep(c, key->vkCode, key->scanCode, key->flags) == Verdict::kSwallow) return 1;
+  }
+  return CallNextHookEx(static_cast<HHOOK>(s.primaryHook), code, wParam, lParam);
+}
+
+LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookSharedState& s = Shared();
+  if (code == HC_ACTION) {
+    HookContext c{s, g_platform};
+    if (KeyboardStep(c, static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)) ==
+        Verdict::kSwallow)
+      return 1;
+  }
+  return CallNextHookEx(static_cast<HHOOK>(s.primaryHook), code, wParam, lParam);
+}
+
+LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam) {
+  HookSharedState& s = Shared();
+  if (code == HC_ACTION) {
+    MSG* msg = reinterpret_cast<MSG*>(lParam);
+    uint32_t message = msg->message;
+    HookContext c{s, g_platform};
+    MessageStep(c, &message, static_cast<uint32_t>(msg->wParam),
+                static_cast<uint32_t>(msg->lParam));
+    msg->message = message;
+  }
+  return CallNextHookEx(static_cast<HHOOK>(s.messageHook), code, wParam, lParam);
+}
+
+}  // namespace pellix::win32

@@ -1,0 +1,112 @@
+#include "hooklib/win32/win_platform.h"
+
+#include "engine/scan_record.h"
+#include "hooklib/core/delivery.h"
+#include "hooklib/win32/library.h"
+
+namespace pellix::win32 {
+
+HANDLE g_ownStart = nullptr;
+HANDLE g_ownStop = nullptr;
+
+namespace {
+
+WinPlatform g_deliveryPlatform;
+
+// A thread of the library holds a reference on the module that holds its code, so that an
+// unload while it still runs (a delivery waiting on a slow window) cannot pull the code away.
+HMODULE PinThisModule() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCSTR>(&PinThisModule), &self);
+  return self;
+}
+
+DWORD WINAPI DeliveryThreadProc(void* record) {
+  HookContext c{Shared(), g_deliveryPlatform};
+  DeliveryThread(c, static_cast<ScanRecord*>(record));
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&DeliveryThreadProc), &self);
+  FreeLibraryAndExitThread(self, 0);
+}
+
+}  // namespace
+
+uint32_t WinPlatform::MapVirtualKeyToChar(uint32_t vk) { return MapVirtualKeyA(vk, 2); }
+
+void WinPlatform::SignalStart() {
+  if (g_ownStart) SetEvent(g_ownStart);
+}
+
+void WinPlatform::SignalStop() {
+  if (g_ownStop) SetEvent(g_ownStop);
+}
+
+void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
+  keybd_event(vk, scanCode, flags, 0);
+}
+
+int16_t WinPlatform::VkKeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
+
+void WinPlatform::Beep(uint32_t beepType) { MessageBeep(beepType); }
+
+uint16_t WinPlatform::AddAtom(const char* name) { return GlobalAddAtomA(name); }
+
+bool WinPlatform::AtomExists(uint16_t atom) {
+  char name[256];
+  return GlobalGetAtomNameA(atom, name, sizeof name) != 0;
+}
+
+void WinPlatform::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
+
+void WinPlatform::SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(static_cast<HWND>(window), message, wParam, static_cast<LPARAM>(lParam),
+                      SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000, &result);
+}
+
+void* WinPlatform::ForegroundWindow() { return GetForegroundWindow(); }
+
+bool WinPlatform::StartDelivery(ScanRecord* record) {
+  HMODULE pin = PinThisModule();
+  HANDLE thread = CreateThread(nullptr, 0, DeliveryThreadProc, record, 0, nullptr);
+  if (!thread) {
+    if (pin) FreeLibrary(pin);
+    return false;
+  }
+  CloseHandle(thread);
+  return true;
+}
+
+uint32_t WinPlatform::CurrentThreadId() { return GetCurrentThreadId(); }
+
+uint32_t WinPlatform::NowMs() { return GetTickCount(); }
+
+void WinPlatform::YieldThread() { Sleep(1); }
+
+WatcherPort::Wake WinWatcherPort::Wait(HANDLE other, DWORD milliseconds) {
+  const HANDLE handles[2] = {term_, other};
+  switch (WaitForMultipleObjects(2, handles, FALSE, milliseconds)) {
+    case WAIT_OBJECT_0: return Wake::kTerm;
+    case WAIT_OBJECT_0 + 1: return Wake::kEvent;
+    case WAIT_TIMEOUT: return Wake::kTimeout;
+    default: return Wake::kFailed;
+  }
+}
+
+WatcherPort::Wake WinWatcherPort::WaitForStart() { return Wait(start_, INFINITE); }
+
+WatcherPort::Wake WinWatcherPort::WaitForStop(uint32_t milliseconds) {
+  return Wait(stop_, milliseconds);
+}
+
+void WinWatcherPort::ResetStartAndStop() {
+  ResetEvent(start_);
+  ResetEvent(stop_);
+}
+
+void WinWatcherPort::ResetStop() { ResetEvent(stop_); }
+
+}  // namespace pellix::win32
