@@ -13,7 +13,13 @@ source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 own_wine=""
 if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
-finish() { e2e_cleanup; [ -z "$own_wine" ] || pellix_wine_down; }
+finish() {
+  # A clean exit first, so that the hooks go with it even when a check failed.
+  wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
+    wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
+  e2e_cleanup
+  [ -z "$own_wine" ] || pellix_wine_down
+}
 trap finish EXIT
 
 fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
