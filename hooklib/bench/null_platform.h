@@ -10,11 +10,11 @@ class NullPlatform : public HookPlatform {
   void SignalStart() override {}
   void SignalStop() override {}
   void KeybdEvent(uint8_t, uint8_t, uint32_t) override {}
-  int16_t VkKeyScan(char c) override { return static_cast<int16_t>(c); }
+  int16_t KeyForChar(char c) override { return static_cast<int16_t>(c); }
   void Beep(uint32_t) override {}
-  uint16_t AddAtom(const char*) override { return 0; }
+  uint16_t MakeAtom(const char*) override { return 0; }
   bool AtomExists(uint16_t) override { return false; }
-  void DeleteAtom(uint16_t) override {}
+  void RemoveAtom(uint16_t) override {}
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
   void* ForegroundWindow() override { return nullptr; }
   bool StartDelivery(ScanRecord*) override { return false; }

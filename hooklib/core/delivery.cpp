@@ -19,8 +19,8 @@ class LibraryTyping : public TypingPort {
   HookContext& c_;
 };
 
-void DeleteAtomIfMade(HookPlatform& p, uint16_t atom) {
-  if (atom != 0) p.DeleteAtom(atom);
+void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
+  if (atom != 0) p.RemoveAtom(atom);
 }
 
 }  // namespace
@@ -39,12 +39,12 @@ bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
   const uint32_t message = c.state.messageId;
   if (message == 0 || window == nullptr) return false;
   HookPlatform& p = c.platform;
-  const uint16_t data = p.AddAtom(record.data);
-  const uint16_t type = p.AddAtom(record.type);
-  const uint16_t serial = p.AddAtom(record.serial);
+  const uint16_t data = p.MakeAtom(record.data);
+  const uint16_t type = p.MakeAtom(record.type);
+  const uint16_t serial = p.MakeAtom(record.serial);
   if (data == 0) {
-    DeleteAtomIfMade(p, type);
-    DeleteAtomIfMade(p, serial);
+    RemoveAtomIfMade(p, type);
+    RemoveAtomIfMade(p, serial);
     return false;
   }
   p.SendOffer(window, message, data,
@@ -52,9 +52,9 @@ bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
   const bool claimed = !p.AtomExists(data);
   // A claimed data atom is gone already: deleting its number again could take a reference
   // that another holder has made since.
-  if (!claimed) p.DeleteAtom(data);
-  DeleteAtomIfMade(p, type);
-  DeleteAtomIfMade(p, serial);
+  if (!claimed) p.RemoveAtom(data);
+  RemoveAtomIfMade(p, type);
+  RemoveAtomIfMade(p, serial);
   return claimed;
 }
 
@@ -65,7 +65,7 @@ void DeliveryThread(HookContext& c, ScanRecord* record) {
 }
 
 void TypeChar(HookContext& c, char ch) {
-  const int16_t v = c.platform.VkKeyScan(ch);
+  const int16_t v = c.platform.KeyForChar(ch);
   // No key gives this character under the layout: nothing sensible to type.
   if (v == -1 || (v & 0xff) == 0xff) return;
   const uint8_t vk = static_cast<uint8_t>(v & 0xff);

@@ -17,13 +17,13 @@ class HookPlatform : public KeyTranslationPort {
   // keybd_event(vk, scan, flags, 0); flags 2 = key up.
   virtual void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) = 0;
   // VkKeyScanA: low byte the virtual key, bit 8 Shift; -1 when no key gives the character.
-  virtual int16_t VkKeyScan(char c) = 0;
+  virtual int16_t KeyForChar(char c) = 0;
   virtual void Beep(uint32_t beepType) = 0;
   // Global atoms: 0 when the atom could not be made.
-  virtual uint16_t AddAtom(const char* name) = 0;
+  virtual uint16_t MakeAtom(const char* name) = 0;
   // True when GlobalGetAtomNameA still finds the atom (into a 256-character buffer).
   virtual bool AtomExists(uint16_t atom) = 0;
-  virtual void DeleteAtom(uint16_t atom) = 0;
+  virtual void RemoveAtom(uint16_t atom) = 0;
   // SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000).
   virtual void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) = 0;
   virtual void* ForegroundWindow() = 0;

@@ -31,11 +31,11 @@ class FuzzPlatform : public HookPlatform {
     if (lowLevel) LowLevelStep(*ctx, vk, scan, kLowLevelInjected | (flags & 2 ? kLowLevelUp : 0));
     else KeyboardStep(*ctx, vk, (flags & 2 ? 3u << 30 : 0) | 1);
   }
-  int16_t VkKeyScan(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
+  int16_t KeyForChar(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
   void Beep(uint32_t) override {}
-  uint16_t AddAtom(const char* name) override { return name[0] ? 0xC001 : 0; }
+  uint16_t MakeAtom(const char* name) override { return name[0] ? 0xC001 : 0; }
   bool AtomExists(uint16_t) override { return claim == 0; }
-  void DeleteAtom(uint16_t) override {}
+  void RemoveAtom(uint16_t) override {}
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
   void* ForegroundWindow() override { return this; }
   bool StartDelivery(ScanRecord* record) override {

@@ -35,7 +35,7 @@ class DeliveryTest : public ::testing::Test {
   }
   void ClaimedBy(void* claimer) {
     kb.receiver = [this, claimer](void* w, uint16_t data, uint16_t, uint16_t) {
-      if (w == claimer) kb.DeleteAtomByReceiver(data);
+      if (w == claimer) kb.RemoveAtomByReceiver(data);
     };
   }
 };

@@ -53,7 +53,7 @@ uint32_t FakeKeyboard::MapVirtualKeyToChar(uint32_t vk) {
   }
 }
 
-int16_t FakeKeyboard::VkKeyScan(char c) {
+int16_t FakeKeyboard::KeyForChar(char c) {
   const UsKey k = UsKeyOf(c);
   if (k.vk == 0) return -1;
   return static_cast<int16_t>(k.vk | (k.shift ? 0x100 : 0));
@@ -164,7 +164,7 @@ std::string FakeKeyboard::AppText() const {
   return out;
 }
 
-uint16_t FakeKeyboard::AddAtom(const char* name) {
+uint16_t FakeKeyboard::MakeAtom(const char* name) {
   if (atomsFail || name == nullptr || *name == 0) return 0;
   for (auto& [atom, entry] : atoms)
     if (entry.first == name) {
@@ -175,7 +175,7 @@ uint16_t FakeKeyboard::AddAtom(const char* name) {
   return nextAtom_++;
 }
 
-void FakeKeyboard::DeleteAtom(uint16_t atom) {
+void FakeKeyboard::RemoveAtom(uint16_t atom) {
   auto it = atoms.find(atom);
   if (it != atoms.end() && --it->second.second == 0) atoms.erase(it);
 }

@@ -80,7 +80,7 @@ class FakeKeyboard : public HookPlatform {
   // Atoms alive on the fake system (name and reference count).
   std::map<uint16_t, std::pair<std::string, int>> atoms;
   std::string AtomName(uint16_t atom) const;
-  void DeleteAtomByReceiver(uint16_t atom) { DeleteAtom(atom); }
+  void RemoveAtomByReceiver(uint16_t atom) { RemoveAtom(atom); }
 
   // --- HookPlatform.
   uint32_t MapVirtualKeyToChar(uint32_t vk) override;
@@ -90,11 +90,11 @@ class FakeKeyboard : public HookPlatform {
     if (onSignalStop) onSignalStop();
   }
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
-  int16_t VkKeyScan(char c) override;
+  int16_t KeyForChar(char c) override;
   void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
-  uint16_t AddAtom(const char* name) override;
+  uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override { return atoms.count(atom) != 0; }
-  void DeleteAtom(uint16_t atom) override;
+  void RemoveAtom(uint16_t atom) override;
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   void* ForegroundWindow() override { return foreground; }
   bool StartDelivery(ScanRecord* record) override;

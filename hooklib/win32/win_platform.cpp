@@ -48,18 +48,18 @@ void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
   keybd_event(vk, scanCode, flags, 0);
 }
 
-int16_t WinPlatform::VkKeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
+int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
 
 void WinPlatform::Beep(uint32_t beepType) { MessageBeep(beepType); }
 
-uint16_t WinPlatform::AddAtom(const char* name) { return GlobalAddAtomA(name); }
+uint16_t WinPlatform::MakeAtom(const char* name) { return GlobalAddAtomA(name); }
 
 bool WinPlatform::AtomExists(uint16_t atom) {
   char name[256];
   return GlobalGetAtomNameA(atom, name, sizeof name) != 0;
 }
 
-void WinPlatform::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
+void WinPlatform::RemoveAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
 
 void WinPlatform::SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) {
   DWORD_PTR result = 0;

@@ -13,11 +13,11 @@ class WinPlatform : public HookPlatform {
   void SignalStart() override;
   void SignalStop() override;
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
-  int16_t VkKeyScan(char c) override;
+  int16_t KeyForChar(char c) override;
   void Beep(uint32_t beepType) override;
-  uint16_t AddAtom(const char* name) override;
+  uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override;
-  void DeleteAtom(uint16_t atom) override;
+  void RemoveAtom(uint16_t atom) override;
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   void* ForegroundWindow() override;
   bool StartDelivery(ScanRecord* record) override;

@@ -1,0 +1,190 @@
+// The low-level path with real delivery: scans offered by KV_CC_MSG to a receiver window,
+// typed into a focused edit control of another process, abandoned bursts given back, the
+// timeout watcher and its race with the end of a burst.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/encoder.h"
+#include "hooklib/core/shared_state.h"
+#include "hooklib/tests/win32/lowlevel_harness.h"
+#include "hooklib/win32/library.h"
+
+namespace pellix {
+namespace {
+
+using testing::FeedChars;
+using testing::FeedEnterPress;
+using testing::FeedEnterRelease;
+using testing::FeedPrefix;
+using testing::Receiver;
+
+class LowLevelPath : public ::testing::Test {
+ protected:
+  static testing::Target target;
+  static Receiver receiver;
+  static void SetUpTestSuite() {
+    win32::OnProcessAttach(GetModuleHandleA(nullptr));
+    ASSERT_TRUE(target.Start());
+    ASSERT_TRUE(receiver.Start());
+    ASSERT_EQ(win32::InstallHook(receiver.window(), 0), 1);
+  }
+  static void TearDownTestSuite() {
+    win32::RemoveHook();
+    receiver.Stop();
+    target.Stop();
+  }
+  void SetUp() override {
+    HookSharedState& s = win32::Shared();
+    SetOutputType(s, '\n', '.', 0, 1, 0);
+    SetTimeOut(s, 1250);
+    s.targetWindow = receiver.window();
+    s.messageId = RegisterWindowMessageA("KV_CC_MSG");
+    Receiver::mode = Receiver::kDecline;
+    Receiver::offers = 0;
+    target.Clear();
+    testing::Pump(50);
+  }
+  // A whole scan through the hook; true when every keystroke was swallowed.
+  static bool Scan(const std::string& serial, const std::string& type, const std::string& data) {
+    bool all = FeedPrefix();
+    all &= FeedChars(EncodeWandText(serial, type, data));
+    all &= FeedEnterPress();
+    all &= FeedEnterRelease();
+    return all;
+  }
+  static bool NoAtomsLeft(const char* a, const char* b, const char* c) {
+    return !GlobalFindAtomA(a) && !GlobalFindAtomA(b) && !GlobalFindAtomA(c);
+  }
+};
+testing::Target LowLevelPath::target;
+Receiver LowLevelPath::receiver;
+
+TEST_F(LowLevelPath, UnclaimedScanIsTypedIntoTheFocusedEdit) {
+  ASSERT_TRUE(Scan("00000000123456", "UPA", "012345678905"));
+  EXPECT_TRUE(target.WaitText("012345678905\n", 5000)) << target.Text();
+  EXPECT_GE(Receiver::offers, 1);
+  EXPECT_STREQ(Receiver::lastData, "012345678905");
+  EXPECT_TRUE(NoAtomsLeft("012345678905", "UPA", "00000000123456"));
+  EXPECT_EQ(win32::Shared().recognizerState, kIdle);
+}
+
+TEST_F(LowLevelPath, OutputStylesSeparatorsAndTerminators) {
+  struct Case {
+    char terminator, separator;
+    unsigned style;
+    const char* typed;
+  } cases[] = {{'\n', '.', 1, "UPA.0123\n"}, {'\n', '-', 3, "123-UPA-0123\n"},
+               {0, '.', 2, "123.0123"}, {'\t', 0, 3, "123UPA0123\t"}};
+  for (const Case& c : cases) {
+    target.Clear();
+    ASSERT_EQ(SetOutputType(win32::Shared(), c.terminator, c.separator, c.style, 0, 0), 1);
+    ASSERT_TRUE(Scan("123", "UPA", "0123"));
+    EXPECT_TRUE(target.WaitText(c.typed, 5000)) << c.style << ": " << target.Text();
+  }
+}
+
+TEST_F(LowLevelPath, ClaimedScanIsNeitherTypedNorLeftAsAtoms) {
+  Receiver::mode = Receiver::kClaim;
+  ASSERT_TRUE(Scan("777", "IBN", "9780201633610"));
+  EXPECT_EQ(target.SettleText(800), "");
+  EXPECT_EQ(Receiver::offers, 1);  // claimed by the first window: the foreground not asked
+  EXPECT_TRUE(NoAtomsLeft("9780201633610", "IBN", "777"));
+}
+
+TEST_F(LowLevelPath, SlowReceiverIsGivenUpAfterThreeSeconds) {
+  Receiver::mode = Receiver::kSlow;
+  const double start = testing::NowMs();
+  ASSERT_TRUE(Scan("1", "UPA", "0123"));
+  EXPECT_TRUE(target.WaitText("0123\n", 8000)) << target.Text();
+  const double elapsed = testing::NowMs() - start;
+  EXPECT_GE(elapsed, 2900);
+  EXPECT_LT(elapsed, 6000);
+  testing::Pump(600);  // the receiver wakes up again
+  EXPECT_TRUE(NoAtomsLeft("0123", "UPA", "1"));
+}
+
+TEST_F(LowLevelPath, NoMessageOrNoTargetWindow) {
+  win32::Shared().messageId = 0;
+  ASSERT_TRUE(Scan("1", "UPA", "4567"));
+  EXPECT_TRUE(target.WaitText("4567\n", 5000)) << target.Text();
+  EXPECT_EQ(Receiver::offers, 0);
+  target.Clear();
+  SetUp();
+  win32::Shared().targetWindow = nullptr;
+  ASSERT_TRUE(Scan("1", "UPA", "89"));
+  EXPECT_TRUE(target.WaitText("89\n", 5000)) << target.Text();
+  EXPECT_EQ(Receiver::offers, 0);  // only the foreground window was asked
+  EXPECT_TRUE(NoAtomsLeft("89", "UPA", "1"));
+}
+
+TEST_F(LowLevelPath, BrokenBurstsAreGivenBack) {
+  // A key outside the wand's keys: prefix and captured keys typed back, the key passed on.
+  ASSERT_TRUE(FeedPrefix());
+  ASSERT_TRUE(FeedChars(".ab"));
+  EXPECT_EQ(testing::Feed(VK_F5, 63, 0), 0);
+  EXPECT_TRUE(target.WaitText(".ab", 5000)) << target.Text();
+  target.Clear();
+  // A burst that decodes invalid: all of it typed back, the Enter stays swallowed.
+  ASSERT_TRUE(FeedPrefix());
+  ASSERT_TRUE(FeedChars("hello"));
+  ASSERT_TRUE(FeedEnterPress());
+  ASSERT_TRUE(FeedEnterRelease());
+  EXPECT_TRUE(target.WaitText("hello", 5000)) << target.Text();
+  target.Clear();
+  // The same keys injected (flag 0x10) do not start a capture.
+  EXPECT_EQ(testing::Feed(164, 56, 0x30), 0);
+  EXPECT_EQ(win32::Shared().prefixPosition, 0);
+  EXPECT_EQ(win32::Shared().recognizerState, kIdle);
+}
+
+TEST_F(LowLevelPath, WatcherAbandonsABurstThatDoesNotEndInTime) {
+  for (unsigned timeout : {1250u, 500u}) {
+    target.Clear();
+    SetTimeOut(win32::Shared(), timeout);
+    ASSERT_TRUE(FeedPrefix());
+    const double start = testing::NowMs();
+    ASSERT_TRUE(FeedChars(".x"));
+    while (win32::Shared().recognizerState == kCapturing && testing::NowMs() - start < 5000)
+      testing::Pump(1);
+    const double latency = testing::NowMs() - start;
+    std::printf("watcher: timeout %u ms, burst abandoned after %.1f ms\n", timeout, latency);
+    EXPECT_GE(latency, timeout - 1.0);
+    EXPECT_LE(latency, timeout + 150.0);
+    EXPECT_TRUE(target.WaitText(".x", 5000)) << target.Text();
+  }
+}
+
+// The final Enter release arrives around the moment the watcher's wait times out. Either the
+// scan is delivered or the burst is given back: once, never both, and the buffer ends empty.
+TEST_F(LowLevelPath, BurstEndingAsTheWatcherAbandonsItIsHandledOnce) {
+  SetTimeOut(win32::Shared(), 500);
+  const std::string text = EncodeWandText("5", "UPA", "0123");
+  int delivered = 0, givenBack = 0;
+  for (int i = 0; i < 16; ++i) {
+    target.Clear();
+    testing::Pump(30);
+    ASSERT_TRUE(FeedPrefix());
+    const double start = testing::NowMs();
+    ASSERT_TRUE(FeedChars(text));
+    ASSERT_TRUE(FeedEnterPress());
+    const double at = start + 500 + (i % 8) * 4 - 14;  // -14 .. +14 ms around the timeout
+    while (testing::NowMs() < at) {
+    }
+    FeedEnterRelease();
+    const std::string got = target.SettleText(900);
+    if (got == "0123\n") ++delivered;
+    else if (got == text) ++givenBack;
+    else ADD_FAILURE() << "round " << i << ": " << got;
+    EXPECT_EQ(win32::Shared().recognizerState, kIdle);
+    EXPECT_EQ(win32::Shared().keyBuffer.length, 0);
+    EXPECT_EQ(win32::Shared().stepOwner, 0);
+  }
+  std::printf("race: %d delivered, %d given back\n", delivered, givenBack);
+}
+
+}  // namespace
+}  // namespace pellix
