@@ -80,9 +80,6 @@ void OpenSettingsSheet(HWND window) {
     return;
   }
   g_sheetState.open = 1;
-  const ProfilesPageContext profiles = {g_app.registry, g_app.backEnd, &g_app.table,
-                                        &g_app.names, g_app.currentProfileName};
-  SetProfilesPageContext(profiles);
   RunSettingsSheet(window, &g_sheetHost);
   g_sheetState.open = 0;
 }
@@ -155,6 +152,9 @@ void StartSequence(HWND window) {
   PushSettings(*g_app.backEnd, g_app.settings);
   LoadNames(g_app.names, *g_app.registry);
   ActivateByName(g_app.currentProfileName);
+  const ProfilesPageContext profiles = {g_app.registry, g_app.backEnd, &g_app.table,
+                                        &g_app.names, g_app.currentProfileName};
+  SetProfilesPageContext(profiles);
 }
 
 void StopSequence(HWND window) {
