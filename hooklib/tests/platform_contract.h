@@ -1,0 +1,22 @@
+// The contract the fake keyboard and the real system both keep, as far as the hook library's
+// tests rely on it. The suite runs natively against the fake and under Wine against the
+// Windows implementation of the port.
+#pragma once
+#include <memory>
+
+#include "hooklib/core/hook_platform.h"
+
+namespace pellix::testing {
+
+struct ContractPlatform {
+  virtual ~ContractPlatform() = default;
+  virtual HookPlatform& platform() = 0;
+  // Types one key with KeybdEvent from the hooks' thread; true when the low-level hook saw it,
+  // marked injected, before KeybdEvent returned.
+  virtual bool InjectedKeySeenAtOnce(uint8_t vk) = 0;
+};
+
+// Defined once for the fake (native) and once for Windows.
+std::unique_ptr<ContractPlatform> MakeContractPlatform();
+
+}  // namespace pellix::testing

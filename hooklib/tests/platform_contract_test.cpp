@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "hooklib/core/key_buffer.h"
+#include "hooklib/tests/platform_contract.h"
+
+namespace pellix::testing {
+namespace {
+
+class PlatformContract : public ::testing::Test {
+ protected:
+  std::unique_ptr<ContractPlatform> p = MakeContractPlatform();
+};
+
+// VkKeyScanA under a US layout, for the characters a scan's output can hold (the line feed
+// is left out: Windows gives Ctrl+Enter, Wine a key of its own; both type a line break).
+TEST_F(PlatformContract, KeyForCharacterUnderUsLayout) {
+  struct Case {
+    char c;
+    int16_t key;
+  } cases[] = {{'a', 'A'},         {'z', 'Z'},         {'A', 0x100 | 'A'}, {'Q', 0x100 | 'Q'},
+               {'0', '0'},         {'9', '9'},         {'.', 190},         {'-', 189},
+               {'=', 187},         {'+', 0x100 | 187}, {'_', 0x100 | 189}, {',', 188},
+               {'/', 191},         {' ', 32},          {'\t', 9},          {'!', 0x100 | '1'}};
+  for (const Case& c : cases) EXPECT_EQ(p->platform().KeyForChar(c.c), c.key) << c.c;
+}
+
+TEST_F(PlatformContract, UnshiftedCharacterOfVirtualKey) {
+  const uint32_t cases[][2] = {{'A', 'A'}, {'M', 'M'}, {'0', '0'}, {'7', '7'}, {189, '-'},
+                               {190, '.'}, {187, '='}, {13, 13},   {32, ' '}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(p->platform().MapVirtualKeyToChar(c[0]) & 0xff, c[1]) << c[0];
+    EXPECT_EQ(KeyToChar(p->platform(), c[0], 0),
+              static_cast<char>(c[1] >= 'A' && c[1] <= 'Z' ? c[1] + 32 : c[1]));
+  }
+}
+
+TEST_F(PlatformContract, AtomsAreCountedByName) {
+  HookPlatform& h = p->platform();
+  const uint16_t a = h.MakeAtom("PellixContractAtom");
+  ASSERT_NE(a, 0);
+  EXPECT_EQ(h.MakeAtom("PellixContractAtom"), a);
+  EXPECT_TRUE(h.AtomExists(a));
+  h.RemoveAtom(a);
+  EXPECT_TRUE(h.AtomExists(a));  // one reference left
+  h.RemoveAtom(a);
+  EXPECT_FALSE(h.AtomExists(a));
+  EXPECT_EQ(h.MakeAtom(""), 0);
+}
+
+TEST_F(PlatformContract, SyntheticKeyReachesTheLowLevelHookAtOnce) {
+  EXPECT_TRUE(p->InjectedKeySeenAtOnce(16));
+}
+
+}  // namespace
+}  // namespace pellix::testing
