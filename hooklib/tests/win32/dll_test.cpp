@@ -146,12 +146,17 @@ TEST_F(KeywedgeDll, SecondProcessSeesSettingsAndTransforms) {
 
 TEST_F(KeywedgeDll, HooksAreInstalledOnceForTheWholeSystem) {
   ASSERT_EQ(e.installHook(nullptr, 0), 1);
+  ASSERT_NE(Shared(), nullptr);
+  EXPECT_EQ(Shared()->messageHook, nullptr);  // NT without force: the low-level hook alone
   EXPECT_EQ(e.installHook(nullptr, 0), 0);
   EXPECT_EQ(testing::RunSibling("hooklib_peer.exe", "install 0"), 0);
   EXPECT_EQ(testing::RunSibling("hooklib_peer.exe", "install 1"), 0);
   EXPECT_NE(e.removeHook(), 0);
   ASSERT_EQ(e.installHook(nullptr, 1), 1);  // the keyboard-and-message path
+  EXPECT_NE(Shared()->messageHook, nullptr);
   EXPECT_NE(e.removeHook(), 0);
+  EXPECT_EQ(Shared()->primaryHook, nullptr);
+  EXPECT_EQ(Shared()->messageHook, nullptr);
   EXPECT_EQ(testing::RunSibling("hooklib_peer.exe", "install 0"), 1);
 }
 
