@@ -108,7 +108,6 @@ class FakeKeyboard : public HookPlatform {
   bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool injected);
   std::deque<ScanRecord*> deliveries_;
   std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
-  bool userShift_ = false;
   uint16_t nextAtom_ = 0xC000;
 };
 
