@@ -110,3 +110,15 @@ e2e_cleanup() {
   for pid in "${E2E_PIDS[@]}"; do e2e_stop "$pid"; done
   E2E_PIDS=()
 }
+
+# A test's Wine session (scripts/lib-wine.sh sourced first): under scripts/test the display
+# and prefix are there already; a test run alone starts its own, and e2e_end stops it again
+# after killing what the test started.
+E2E_OWN_WINE=""
+e2e_begin() {
+  if [ -z "${DISPLAY:-}" ]; then E2E_OWN_WINE=1; pellix_wine_up; fi
+}
+e2e_end() {
+  e2e_cleanup
+  [ -z "$E2E_OWN_WINE" ] || pellix_wine_down
+}

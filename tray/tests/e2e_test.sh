@@ -13,15 +13,14 @@ build=$1 work=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
-own_wine=""
-if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
+e2e_begin
 finish() {
   # A clean exit first, so that the hooks go with it even when a check failed.
   wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
     wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
   e2e_cleanup
   stop_kill_prefix
-  [ -z "$own_wine" ] || pellix_wine_down
+  e2e_end
 }
 shared_prefix=$WINEPREFIX
 kill_prefix=""

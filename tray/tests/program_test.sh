@@ -9,12 +9,11 @@ build=$1 work=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
-own_wine=""
-if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
+e2e_begin
 finish() {
   e2e_cleanup
   wine reg delete 'HKCU\Software\Wine\AppDefaults\pellix.exe' /f >/dev/null 2>&1 || true
-  [ -z "$own_wine" ] || pellix_wine_down
+  e2e_end
 }
 trap finish EXIT
 

@@ -9,9 +9,8 @@ host=$1 target=$2 work=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
-own_wine=""
-if [ -z "${DISPLAY:-}" ]; then own_wine=1; pellix_wine_up; fi
-finish() { e2e_cleanup; [ -z "$own_wine" ] || pellix_wine_down; }
+e2e_begin
+finish() { e2e_end; }
 trap finish EXIT
 
 rm -rf "$work" && mkdir -p "$work"
