@@ -12,6 +12,7 @@
 #include "engine/scan_record.h"
 #include "engine/transform_table.h"
 #include "hooklib/exports.h"
+#include "hooklib/win32/bind_exports.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/tests/store_testing.h"
 #include "profiles/win32/win32_registry.h"
@@ -71,11 +72,7 @@ class LibraryActivation : public ::testing::Test {
   void SetUp() override {
     library_ = LoadLibraryA("KEYWEDGE.DLL");
     ASSERT_NE(library_, nullptr) << "KEYWEDGE.DLL beside the test";
-    FARPROC* slots = reinterpret_cast<FARPROC*>(&exports_);
-    for (int i = 0; i < 9; ++i) {
-      slots[i] = GetProcAddress(library_, kHookExportNames[i]);
-      ASSERT_NE(slots[i], nullptr) << kHookExportNames[i];
-    }
+    ASSERT_TRUE(BindHookExports(library_, &exports_)) << "all nine exports";
     WipePellixRoot(registry_);
     current_[0] = '\0';
   }

@@ -17,38 +17,6 @@ TrayApp g_app;
 
 namespace {
 
-// An export's address as the function type it has (through void*, the form both GCC and
-// MSVC accept without a warning).
-template <typename Fn>
-Fn As(FARPROC address) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
-}
-
-}  // namespace
-
-bool BindHookExports(HMODULE library, HookLibraryExports* exports) {
-  FARPROC found[9];
-  for (int i = 0; i < 9; ++i) {
-    found[i] = GetProcAddress(library, kHookExportNames[i]);
-    if (!found[i]) return false;
-  }
-  // kHookExportNames lists the fields of HookLibraryExports in order.
-  HookLibraryExports bound;
-  bound.installHook = As<InstallHookFn>(found[0]);
-  bound.removeHook = As<RemoveHookFn>(found[1]);
-  bound.setOutputType = As<SetOutputTypeFn>(found[2]);
-  bound.getOutputType = As<GetOutputTypeFn>(found[3]);
-  bound.setTimeOut = As<SetTimeOutFn>(found[4]);
-  bound.getTimeOut = As<GetTimeOutFn>(found[5]);
-  bound.addTransform = As<AddTransformFn>(found[6]);
-  bound.delTransform = As<DelTransformFn>(found[7]);
-  bound.initTransform = As<InitTransformFn>(found[8]);
-  *exports = bound;
-  return true;
-}
-
-namespace {
-
 // "\\.\" and the short path of PELLIX.VXD beside the program.
 bool DriverDeviceName(HINSTANCE instance, char* name, size_t capacity) {
   char self[MAX_PATH];

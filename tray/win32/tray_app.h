@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "hooklib/exports.h"
+#include "hooklib/win32/bind_exports.h"
 #include "profiles/core/profile_model.h"
 #include "tray/core/driver_path.h"
 #include "tray/core/scan_handling.h"
@@ -52,9 +53,6 @@ extern TrayApp g_app;
 
 // Program entry: `arguments` is the command line after the program name. Returns 0.
 int RunPellix(HINSTANCE instance, const char* arguments);
-
-// Binds the nine exports by name; false when any is missing (nothing is then kept).
-bool BindHookExports(HMODULE library, HookLibraryExports* exports);
 
 // Registers "PellixWndCls" and creates the hidden main window (which starts everything).
 bool RegisterMainWindowClass(HINSTANCE instance);

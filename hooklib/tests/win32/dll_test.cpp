@@ -12,6 +12,7 @@
 
 #include "hooklib/core/shared_state.h"
 #include "hooklib/exports.h"
+#include "hooklib/win32/bind_exports.h"
 #include "hooklib/tests/win32/process.h"
 #include "hooklib/tests/win32/section.h"
 
@@ -25,8 +26,7 @@ class KeywedgeDll : public ::testing::Test {
   static void SetUpTestSuite() {
     dll = LoadLibraryA("KEYWEDGE.DLL");
     ASSERT_NE(dll, nullptr);
-    FARPROC* slots = reinterpret_cast<FARPROC*>(&e);
-    for (int i = 0; i < 9; ++i) slots[i] = GetProcAddress(dll, kHookExportNames[i]);
+    ASSERT_TRUE(BindHookExports(dll, &e));
   }
   HookSharedState* Shared() {
     const IMAGE_SECTION_HEADER* section = testing::FindSection(dll, "Shared");

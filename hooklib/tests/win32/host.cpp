@@ -11,6 +11,7 @@
 #include <string>
 
 #include "hooklib/exports.h"
+#include "hooklib/win32/bind_exports.h"
 
 using namespace pellix;
 
@@ -39,8 +40,7 @@ int main(int argc, char** argv) {
   HMODULE dll = LoadLibraryA("KEYWEDGE.DLL");
   if (!dll) return 2;
   HookLibraryExports e{};
-  FARPROC* slots = reinterpret_cast<FARPROC*>(&e);
-  for (int i = 0; i < 9; ++i) slots[i] = GetProcAddress(dll, kHookExportNames[i]);
+  if (!BindHookExports(dll, &e)) return 3;
 
   WNDCLASSA wc = {};
   wc.lpfnWndProc = WndProc;

@@ -14,18 +14,12 @@
 
 #include "hooklib/core/shared_state.h"
 #include "hooklib/exports.h"
+#include "hooklib/win32/bind_exports.h"
 #include "hooklib/tests/win32/section.h"
 
 using namespace pellix;
 
 namespace {
-
-HookLibraryExports Bind(HMODULE dll) {
-  HookLibraryExports e{};
-  FARPROC* slots = reinterpret_cast<FARPROC*>(&e);
-  for (int i = 0; i < 9; ++i) slots[i] = GetProcAddress(dll, kHookExportNames[i]);
-  return e;
-}
 
 void Pump(DWORD ms) {
   const DWORD end = GetTickCount() + ms;
@@ -42,8 +36,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return 100;
   HMODULE dll = LoadLibraryA("KEYWEDGE.DLL");
   if (!dll) return 101;
-  const HookLibraryExports e = Bind(dll);
-  if (!e.installHook || !e.initTransform) return 102;
+  HookLibraryExports e{};
+  if (!BindHookExports(dll, &e)) return 102;
   const char* what = argv[1];
   if (std::strcmp(what, "expect-settings") == 0 && argc == 8) {
     char t = 1, s = 1;
