@@ -10,7 +10,8 @@
 
 namespace pellix {
 
-// Every argument and result is a 32-bit value; window is the tray program's HWND.
+// Every argument and result is a 32-bit value but window, the tray program's HWND (pointer
+// wide). __stdcall on x86; x64 has a single calling convention.
 using InstallHookFn = int(PELLIX_API*)(void* window, int force);
 using RemoveHookFn = int(PELLIX_API*)();
 using SetOutputTypeFn = int(PELLIX_API*)(char terminator, char separator, unsigned outputStyle,

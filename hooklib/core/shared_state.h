@@ -25,7 +25,9 @@ constexpr uint32_t kDefaultTimeoutMs = 1250;
 constexpr uint32_t kMinTimeoutMs = 500;
 constexpr uint32_t kMaxTimeoutMs = 2000;
 
-// Handles are pointers so that the layout is the one of the 32-bit library, field for field.
+// Handles are pointers, so each flavour has one layout of its own: the 32-bit library's
+// field for field in the x86 build, pointer-wide handles in the x64 build. The two never meet:
+// a 32-bit and a 64-bit library are two images, each with its own shared section.
 struct HookSharedState {
   void* primaryHook;
   void* messageHook;
@@ -51,6 +53,9 @@ struct HookSharedState {
   // Counts bursts begun, so that the timeout watcher abandons only the burst it timed.
   int32_t burstSerial;
 };
+
+static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 1876, "x86 record layout");
+static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 1912, "x64 record layout");
 
 // The image's initial values: everything zero but the output settings and the timeout.
 constexpr HookSharedState InitialHookSharedState() {

@@ -3,6 +3,7 @@
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -343,9 +344,8 @@ bool AskProfileName(HWND owner, char* buffer, int size) {
                       &NewProfileProc, 0) != 1) {
     return false;
   }
-  const int n = size < 200 ? size : 200;
-  std::strncpy(buffer, g_newProfileName, n);
-  buffer[size - 1] = '\0';
+  // Cut to the caller's buffer, always terminated.
+  std::snprintf(buffer, static_cast<size_t>(size), "%s", g_newProfileName);
   return true;
 }
 

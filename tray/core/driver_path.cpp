@@ -69,7 +69,7 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
     }
   }
 
-  DriverScanRecord* address = record;
+  DriverAddress address = record;
   driver.Control(kDriverCodeReleaseRecord, &address, sizeof address, nullptr, 0, nullptr);
 }
 

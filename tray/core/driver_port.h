@@ -11,11 +11,20 @@ enum DriverCode : uint32_t {
   kDriverCodeStartStop = 2,       // no data; after the driver thread starts and at shutdown
   kDriverCodeSetTerminator = 3,   // in: 1 byte, the terminator character (0 = none)
   kDriverCodeGetTerminator = 4,   // out: 1 byte, taken as the terminator setting
-  kDriverCodeRegisterApc = 100,   // in: 4 bytes, the APC routine's address, or 0 to end
-  kDriverCodeReleaseRecord = 101, // in: 4 bytes, a scan record's address, handed back
+  kDriverCodeRegisterApc = 100,   // in: an address (DriverAddress): the APC routine, or 0
+  kDriverCodeReleaseRecord = 101, // in: an address (DriverAddress): a scan record, handed back
   kDriverCodeTypeTerminator = 102,// in: 1 byte, the terminator character to type
   kDriverCodeTypeKeys = 103,      // in: 1..15 keystroke codes (bit 7 Shift, bits 0-6 scan code)
 };
+
+// Codes 100 and 101 carry an address at the program's own pointer width: 4 bytes in the x86
+// program, as the driver expects. The driver exists only on Windows 9x, which has no 64-bit
+// version, so the x64 program never opens it; were it to, it would send its 8-byte addresses
+// whole rather than cut them to 4.
+using DriverAddress = void*;
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(DriverAddress) == 4, "the driver takes 4-byte addresses");
+#endif
 
 // The scan record the driver hands to the APC routine; the tray program rewrites type, data
 // and done in place before handing it back with kDriverCodeReleaseRecord.

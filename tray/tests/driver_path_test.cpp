@@ -33,6 +33,8 @@ class DriverPathTest : public ::testing::Test {
     EXPECT_FALSE(driver.requests.empty());
     if (!driver.requests.empty()) {
       EXPECT_EQ(driver.requests.back().code, kDriverCodeReleaseRecord);
+      EXPECT_EQ(driver.requests.back().in.size(), sizeof(DriverAddress))
+          << "an address at the program's pointer width (4 bytes in the x86 program)";
       DriverScanRecord* back = nullptr;
       std::memcpy(&back, driver.requests.back().in.data(), sizeof back);
       EXPECT_EQ(back, &r) << "code 101 must hand back this record";

@@ -125,7 +125,7 @@ VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
 DWORD WINAPI DriverThread(LPVOID) {
   if (!g_app.stopEvent || !g_app.driver) return 0;
   ResetEvent(g_app.stopEvent);
-  PAPCFUNC routine = &DriverScanRoutine;
+  DriverAddress routine = reinterpret_cast<DriverAddress>(&DriverScanRoutine);
   g_app.driver->Control(kDriverCodeRegisterApc, &routine, sizeof routine, nullptr, 0, nullptr);
   // An APC that has run goes straight back to waiting. A wait that fails (the event is gone)
   // ends the thread too instead of spinning.
@@ -133,7 +133,7 @@ DWORD WINAPI DriverThread(LPVOID) {
   do {
     woke = WaitForSingleObjectEx(g_app.stopEvent, INFINITE, TRUE);
   } while (woke == WAIT_IO_COMPLETION);
-  PAPCFUNC none = nullptr;
+  DriverAddress none = nullptr;
   g_app.driver->Control(kDriverCodeRegisterApc, &none, sizeof none, nullptr, 0, nullptr);
   g_app.driverThreadId = 0;
   return 0;

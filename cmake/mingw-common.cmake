@@ -1,0 +1,17 @@
+# What both Windows cross builds share; the flavour's toolchain file sets PELLIX_MINGW_TRIPLE
+# (the compiler prefix) and PELLIX_WINDOWS_FLAVOUR (win32 or win64) before including this.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${PELLIX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PELLIX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${PELLIX_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PELLIX_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The binaries must run on a bare Windows: no MinGW runtime DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# ctest runs the test programs under the Wine loader of this flavour (scripts/wine-run).
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;${PELLIX_WINDOWS_FLAVOUR}")
