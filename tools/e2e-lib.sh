@@ -1,7 +1,8 @@
 # End-to-end helpers: sourced by tests that start Wine programs on an X display, type wand
 # scans at them with tools/wand-emulator and check what arrived.
 #
-# The caller provides DISPLAY and WINEPREFIX (scripts/lib-wine.sh: pellix_wine_up) and should
+# The caller provides the flavour, DISPLAY and WINEPREFIX (scripts/lib-wine.sh:
+# pellix_use_flavour, pellix_wine_up) and should
 # `trap e2e_cleanup EXIT`. Every process started here is remembered by its pid and killed by
 # e2e_cleanup, by that pid only.
 #
@@ -19,14 +20,14 @@
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 E2E_PIDS=()
-E2E_WINE=${E2E_WINE:-wine}
 
 e2e_log() { echo "e2e: $*" >&2; }
 
 e2e_start() {
   local var=$1; shift
   # Detached from the caller's output: a test runner waits for every holder of its pipe.
-  "$E2E_WINE" "$@" </dev/null >/dev/null 2>&1 &
+  # The loader itself, not the `wine` function: the pid must be the program's own, to kill.
+  "$PELLIX_WINE" "$@" </dev/null >/dev/null 2>&1 &
   E2E_PIDS+=("$!")
   printf -v "$var" '%s' "$!"
 }

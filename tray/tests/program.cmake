@@ -41,6 +41,7 @@ if(WIN32)
   add_test(NAME tray_program_tests
            COMMAND bash ${here}/program_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/program-test)
   set_tests_properties(tray_program_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_program_tests)
 endif()
 if(WIN32)
   # Loaded by pellix-probe into the tray program's thread to read its pop-up menu there.
@@ -54,4 +55,5 @@ if(WIN32 AND TARGET KEYWEDGE)
   add_test(NAME tray_e2e_tests
            COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)
   set_tests_properties(tray_e2e_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_e2e_tests)
 endif()
