@@ -5,6 +5,7 @@
 #include <map>
 
 #include "engine/scan_record.h"
+#include "hooklib/core/key_buffer.h"
 
 namespace pellix {
 
@@ -29,7 +30,7 @@ const char kDecodeUsage[] =
     "  --help             this text\n"
     "\n"
     "Every scan gets the fixed fix-ups: the UPC-E check digit (type UPE) and cue codes\n"
-    "(types CC...) as two-digit numbers of type CUE. A burst longer than 500 characters is\n"
+    "(types CC...) as two-digit numbers of type CUE. A burst of 500 characters or more is\n"
     "cut to 499, as the wand's capture buffer does.\n"
     "\n"
     "Exit status: 0 all bursts decoded; 1 some burst did not decode (named on standard\n"
@@ -136,8 +137,10 @@ bool ParseDecodeOptions(int argc, const char* const* argv, DecodeOptions* option
 }
 
 bool DecodeBurst(const std::string& text, const DecodeOptions& options, std::string* typed) {
-  constexpr size_t kCapture = 500;  // the capture buffer: a longer burst is cut to 499
-  std::string burst = text.size() > kCapture ? text.substr(0, kCapture - 1) : text;
+  // The capture buffer holds 500 characters; a burst that fills it (its Enter, or any further
+  // key, finds 500 held) is cut to its first 499.
+  constexpr size_t kCapture = kKeyBufferSize;
+  const std::string burst = text.size() >= kCapture ? text.substr(0, kCapture - 1) : text;
   ScanRecord record;
   DecodeScan(burst.c_str(), &options.table, &record);
   if (!record.valid) return false;

@@ -77,15 +77,21 @@ TEST(DecodeBurst, TypesAsTheLibraryWould) {
 }
 
 TEST(DecodeBurst, LongBurstIsCutLikeTheCaptureBuffer) {
+  // A 256-byte serial (342 letters, read as 255 bytes) and type UPA put the data's letters
+  // from position 350 on; the closing dot lies beyond 501. With 499 characters the data has
+  // 150 letters, 112 bytes; the 500th letter would complete a 113th byte, were it kept.
+  const std::string text = EncodeWandText(std::string(256, '7'), "UPA", std::string(120, '1'));
+  ASSERT_GT(text.size(), 501u);
   DecodeOptions o;
-  const std::string text = EncodeWandText("", "UPA", std::string(360, '1'));  // 487 letters
-  std::string padded = text.substr(0, text.size() - 1);  // drop the closing dot...
-  padded += std::string(600 - padded.size(), 'C');       // ...and run far past 500
+  const std::string cut = std::string(112, '1') + "\n";
+  for (size_t length : {499u, 500u, 501u}) {
+    std::string typed;
+    ASSERT_TRUE(DecodeBurst(text.substr(0, length), o, &typed)) << length;
+    EXPECT_EQ(typed, cut) << "a burst of " << length << " characters";
+  }
   std::string typed;
-  ASSERT_TRUE(DecodeBurst(padded, o, &typed));
-  // 499 characters keep the type and most of the data; nothing beyond is read.
-  EXPECT_EQ(typed.substr(0, 10), "1111111111");
-  EXPECT_LE(typed.size(), 256u);
+  ASSERT_TRUE(DecodeBurst(text.substr(0, 498), o, &typed));
+  EXPECT_EQ(typed, std::string(111, '1') + "\n") << "498 characters are all kept";
 }
 
 }  // namespace

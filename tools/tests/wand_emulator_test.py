@@ -42,6 +42,20 @@ class Encoding(unittest.TestCase):
                 got = wand.encode_text(serial.encode(), bartype.encode(), data.encode())
                 self.assertEqual(got, want)
 
+    def test_pellix_encode_usage(self):
+        exe = os.environ.get("PELLIX_ENCODE")
+        if not exe or not os.path.exists(exe):
+            self.skipTest("pellix-encode not built")
+        # Wrong arguments are an error: usage on standard error, status 2, nothing printed.
+        for args in ([], ["123"], ["--help", "x"], ["1", "UPA"], ["1", "UPA", "2", "3"]):
+            with self.subTest(args=args):
+                r = subprocess.run([exe, *args], capture_output=True, text=True)
+                self.assertEqual((r.returncode, r.stdout), (2, ""))
+                self.assertIn("Usage: pellix-encode", r.stderr)
+        r = subprocess.run([exe, "--help"], capture_output=True, text=True)
+        self.assertEqual((r.returncode, r.stderr), (0, ""))
+        self.assertIn("Usage: pellix-encode", r.stdout)
+
 
 class Rhythm(unittest.TestCase):
     PREFIX = ["keydown Alt_L", "keydown F10", "keyup F10", "keyup Alt_L"]
