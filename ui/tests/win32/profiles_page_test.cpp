@@ -172,6 +172,20 @@ TEST_F(ProfilesPage, ScanTypesAreStoredAndPushedAtOnce) {
   });
 }
 
+TEST_F(ProfilesPage, BrowseOpensTheFileDialogUnderItsOwnTitle) {
+  CreateProfile(registry_, "Books");
+  ActivateProfile(registry_, backEnd_, table_, current_, "Books");
+  OnPage([&](HWND page) {
+    PostClick(page, kBrowseButton);
+    HWND dialog = WaitForDialog("Select Exedcutable File", 15000);
+    ASSERT_NE(dialog, nullptr) << "no file dialog titled \"Select Exedcutable File\"";
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (int i = 0; i < 250 && IsWindow(dialog); ++i) Sleep(20);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(Text(page, kCommandEdit), "") << "a cancelled choice changes nothing";
+  });
+}
+
 TEST_F(ProfilesPage, ScanTypeMistakesAreExplained) {
   CreateProfile(registry_, "Books");
   ActivateProfile(registry_, backEnd_, table_, current_, "Books");
