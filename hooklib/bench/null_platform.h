@@ -21,6 +21,7 @@ class NullPlatform : public HookPlatform {
   uint32_t CurrentThreadId() override { return 1; }
   uint32_t NowMs() override { return 0; }
   void YieldThread() override {}
+  bool ThreadRunning(uint32_t) override { return true; }
 };
 
 }  // namespace pellix

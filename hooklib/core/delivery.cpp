@@ -27,8 +27,9 @@ void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
 
 void DeliverScan(HookContext& c, const ScanRecord& record) {
   if (record.valid == 0) return;
-  if (c.state.messageId != 0) {
-    if (OfferScan(c, c.state.targetWindow, record)) return;
+  if (ReadMessageId(c.state) != 0) {
+    void* const tray = c.state.targetWindow;  // read once: another process may change it
+    if (OfferScan(c, tray, record)) return;
     if (OfferScan(c, c.platform.ForegroundWindow(), record)) return;
   }
   LibraryTyping typing(c);
@@ -36,7 +37,7 @@ void DeliverScan(HookContext& c, const ScanRecord& record) {
 }
 
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
-  const uint32_t message = c.state.messageId;
+  const uint32_t message = ReadMessageId(c.state);
   if (message == 0 || window == nullptr) return false;
   HookPlatform& p = c.platform;
   const uint16_t data = p.MakeAtom(record.data);

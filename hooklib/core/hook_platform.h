@@ -33,6 +33,9 @@ class HookPlatform : public KeyTranslationPort {
   virtual uint32_t CurrentThreadId() = 0;
   virtual uint32_t NowMs() = 0;
   virtual void YieldThread() = 0;
+  // Whether a thread of this id, in any process, still runs; false for a thread that has
+  // ended and for an id no thread has. Only asked while a step is contended.
+  virtual bool ThreadRunning(uint32_t threadId) = 0;
 };
 
 }  // namespace pellix

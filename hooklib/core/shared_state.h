@@ -69,6 +69,12 @@ inline int32_t ReadState(const HookSharedState& s) {
   const int32_t v = s.recognizerState;
   return (v < 0 || v >= kStateCount) ? kIdle : v;
 }
+// KV_CC_MSG as the record holds it: only a registered message number (0xC000 to 0xFFFF) is
+// sent; anything else (WM_CLOSE, say) reads as no message, and scans are typed.
+inline uint32_t ReadMessageId(const HookSharedState& s) {
+  const uint32_t v = s.messageId;
+  return (v >= 0xC000 && v <= 0xFFFF) ? v : 0;
+}
 inline int32_t ReadPrefixPosition(const HookSharedState& s) {
   const int32_t v = s.prefixPosition;
   return v < 0 ? 0 : (v > kPrefixLength ? kPrefixLength : v);

@@ -1,6 +1,7 @@
 // Keeps each step on the shared state (one hook call, one abort by the timeout watcher) from
 // interleaving with another, across threads and processes. An interlocked owner word in the
-// shared record; a waiter gives up after a bounded time rather than block a hook for long.
+// shared record; a waiter gives up after a bounded time rather than block a hook for long, and
+// takes the word over at once from an owner whose thread has ended (killed inside a step).
 #pragma once
 #include <cstdint>
 
@@ -14,8 +15,9 @@ constexpr uint32_t kHookStepWaitMs = 50;
 // Longest wait of the watcher's abort; past it the step in progress ends the burst itself.
 constexpr uint32_t kWatcherStepWaitMs = 250;
 
-// The contended case, out of line: spins with a yield until the owner word is free or
-// maxWaitMs have passed. True when the caller now owns the step.
+// The contended case, out of line: spins with a yield until the owner word is free, or its
+// owner's thread is found ended, or maxWaitMs have passed. True when the caller now owns the
+// step.
 bool WaitForStep(int32_t* owner, int32_t me, HookPlatform& platform, uint32_t maxWaitMs);
 
 class StepGuard {

@@ -76,6 +76,29 @@ TEST_F(DeliveryTest, NoMessageIdMeansNoAtomsAndImmediateTyping) {
   EXPECT_EQ(kb.AppText(), "0123\n");
 }
 
+TEST_F(DeliveryTest, MessageIdThatIsNoRegisteredMessageIsNeverSent) {
+  // Another process may have written anything into the record: WM_CLOSE, a number past the
+  // message range, one just below the registered ones. None is sent; the scan is typed.
+  for (uint32_t garbage : {0x0010u, 0x0111u, 0xBFFFu, 0x10000u, 0xFFFFFFFFu}) {
+    FakeKeyboard fresh;
+    fresh.state.messageId = garbage;
+    fresh.state.targetWindow = kTray;
+    fresh.foreground = kFront;
+    DeliverScan(fresh.ctx, scan);
+    EXPECT_TRUE(fresh.offers.empty()) << std::hex << garbage;
+    EXPECT_EQ(fresh.AppText(), "0123\n") << std::hex << garbage;
+    EXPECT_TRUE(fresh.atoms.empty());
+  }
+  // The edges of the registered range are used.
+  for (uint32_t registered : {0xC000u, 0xFFFFu}) {
+    FakeKeyboard fresh;
+    fresh.state.messageId = registered;
+    fresh.state.targetWindow = kTray;
+    DeliverScan(fresh.ctx, scan);
+    EXPECT_EQ(fresh.offers.size(), 1u) << std::hex << registered;
+  }
+}
+
 TEST_F(DeliveryTest, NoTargetWindowOffersOnlyTheForeground) {
   kb.state.targetWindow = nullptr;
   DeliverScan(kb.ctx, scan);

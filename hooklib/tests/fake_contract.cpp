@@ -13,6 +13,10 @@ struct FakeContract : ContractPlatform {
     kb.KeybdEvent(vk, 0, 0);
     return !kb.app.empty() && kb.app.back().vk == vk && kb.app.back().injected;
   }
+  uint32_t EndedThreadId() override {
+    kb.endedThreads.insert(4242);
+    return 4242;
+  }
 };
 }  // namespace
 

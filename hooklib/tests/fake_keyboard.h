@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,9 @@ class FakeKeyboard : public HookPlatform {
   uint32_t CurrentThreadId() override { return threadId; }
   uint32_t NowMs() override { return clockMs += 1; }
   void YieldThread() override {}
+  bool ThreadRunning(uint32_t id) override { return endedThreads.count(id) == 0; }
   uint32_t threadId = 100;
+  std::set<uint32_t> endedThreads;  // every other id is a running thread
   uint32_t clockMs = 0;
 
  private:

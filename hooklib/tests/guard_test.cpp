@@ -91,12 +91,30 @@ TEST(TimeoutAbort, EnterArrivingWhileWatcherTypesBackPassesAndIsNotDecoded) {
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
 }
 
-TEST(StepGuard, HookPassesWhenAStepElsewhereDoesNotFinish) {
+TEST(StepGuard, HookPassesWhenALiveStepElsewhereDoesNotFinish) {
   FakeKeyboard kb;
-  kb.state.stepOwner = 12345;  // a step in another process that never ends
+  kb.state.stepOwner = 12345;  // a slow step in another thread that is still running
   EXPECT_FALSE(kb.LowLevel(164, 56, 0x20));
   EXPECT_EQ(kb.state.prefixPosition, 0);
+  EXPECT_GE(kb.clockMs, kHookStepWaitMs);
   EXPECT_LE(kb.clockMs, kHookStepWaitMs + 2);
+  EXPECT_EQ(kb.state.stepOwner, 12345);
+}
+
+TEST(StepGuard, StepOfAThreadThatDiedIsTakenOverAtOnce) {
+  // The owner was killed inside its step: the whole next burst is recognised as usual, with
+  // no wait on any key, and the word is free afterwards.
+  FakeKeyboard kb;
+  kb.state.stepOwner = 12345;
+  kb.endedThreads.insert(12345);
+  kb.WandPrefix();
+  for (char c : kScan) kb.WandChar(c);
+  kb.Key(13, 28, false);
+  kb.Key(13, 28, true);
+  kb.Pump();
+  EXPECT_EQ(kb.AppText(), "012345678905\n");
+  EXPECT_LT(kb.clockMs, kHookStepWaitMs) << "no key waited for the dead owner";
+  EXPECT_EQ(kb.state.stepOwner, 0);
 }
 
 class ScriptedWatcher : public WatcherPort {

@@ -14,6 +14,8 @@ struct ContractPlatform {
   // Types one key with KeybdEvent from the hooks' thread; true when the low-level hook saw it,
   // marked injected, before KeybdEvent returned.
   virtual bool InjectedKeySeenAtOnce(uint8_t vk) = 0;
+  // The id of a thread that has ended (its handle still open where there are handles).
+  virtual uint32_t EndedThreadId() = 0;
 };
 
 // Defined once for the fake (native) and once for Windows.

@@ -47,6 +47,12 @@ TEST_F(PlatformContract, AtomsAreCountedByName) {
   EXPECT_EQ(h.MakeAtom(""), 0);
 }
 
+TEST_F(PlatformContract, ThreadsRunUntilTheyEnd) {
+  HookPlatform& h = p->platform();
+  EXPECT_TRUE(h.ThreadRunning(h.CurrentThreadId()));
+  EXPECT_FALSE(h.ThreadRunning(p->EndedThreadId()));
+}
+
 TEST_F(PlatformContract, SyntheticKeyReachesTheLowLevelHookAtOnce) {
   EXPECT_TRUE(p->InjectedKeySeenAtOnce(16));
 }

@@ -86,6 +86,15 @@ uint32_t WinPlatform::NowMs() { return GetTickCount(); }
 
 void WinPlatform::YieldThread() { Sleep(1); }
 
+bool WinPlatform::ThreadRunning(uint32_t threadId) {
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+  // No such thread (any more); a thread there but not ours to open counts as running.
+  if (!thread) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+  CloseHandle(thread);
+  return running;
+}
+
 WatcherPort::Wake WinWatcherPort::Wait(HANDLE other, DWORD milliseconds) {
   const HANDLE handles[2] = {term_, other};
   switch (WaitForMultipleObjects(2, handles, FALSE, milliseconds)) {

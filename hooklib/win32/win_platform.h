@@ -24,6 +24,7 @@ class WinPlatform : public HookPlatform {
   uint32_t CurrentThreadId() override;
   uint32_t NowMs() override;
   void YieldThread() override;
+  bool ThreadRunning(uint32_t threadId) override;
 };
 
 // The watcher's waits on the events created by this (the installing) process.

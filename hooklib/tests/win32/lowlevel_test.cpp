@@ -10,8 +10,10 @@
 
 #include "engine/encoder.h"
 #include "hooklib/core/shared_state.h"
+#include "hooklib/core/step_guard.h"
 #include "hooklib/tests/win32/lowlevel_harness.h"
 #include "hooklib/win32/library.h"
+#include "hooklib/win32/win_platform.h"
 
 namespace pellix {
 namespace {
@@ -119,6 +121,46 @@ TEST_F(LowLevelPath, NoMessageOrNoTargetWindow) {
   EXPECT_TRUE(target.WaitText("89\n", 5000)) << target.Text();
   EXPECT_EQ(Receiver::offers, 0);  // only the foreground window was asked
   EXPECT_TRUE(NoAtomsLeft("89", "UPA", "1"));
+}
+
+TEST_F(LowLevelPath, GarbageMessageIdIsNeverSent) {
+  // WM_CLOSE where KV_CC_MSG belongs: sent, it would close the tray's window and then the
+  // focused program. It is no registered message, so the scan is typed and nothing is sent.
+  win32::Shared().messageId = WM_CLOSE;
+  ASSERT_TRUE(Scan("1", "UPA", "2468"));
+  EXPECT_TRUE(target.WaitText("2468\n", 5000)) << target.Text();
+  EXPECT_EQ(Receiver::offers, 0);
+  EXPECT_TRUE(IsWindow(receiver.window()));
+  EXPECT_TRUE(NoAtomsLeft("2468", "UPA", "1"));
+}
+
+// A thread that takes a step and then never gives it back, until it is terminated.
+DWORD WINAPI HoldAStepForever(LPVOID ready) {
+  win32::WinPlatform platform;
+  StepGuard step(&win32::Shared().stepOwner, platform, kHookStepWaitMs);
+  if (step.held()) SetEvent(static_cast<HANDLE>(ready));
+  Sleep(INFINITE);
+  return 0;
+}
+
+TEST_F(LowLevelPath, StepOfATerminatedThreadIsTakenOver) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE holder = CreateThread(nullptr, 0, &HoldAStepForever, ready, 0, nullptr);
+  ASSERT_NE(holder, nullptr);
+  ASSERT_EQ(WaitForSingleObject(ready, 5000), WAIT_OBJECT_0);
+  ASSERT_NE(win32::Shared().stepOwner, 0);
+  // Killed inside its step, as when a program is ended while its input thread runs a hook.
+  TerminateThread(holder, 1);
+  WaitForSingleObject(holder, 5000);
+  CloseHandle(holder);
+  CloseHandle(ready);
+  // The next burst is swallowed and typed as usual, without a 50 ms wait on each of its keys.
+  const double start = testing::NowMs();
+  ASSERT_TRUE(Scan("1", "UPA", "97531"));
+  const double fed = testing::NowMs() - start;
+  EXPECT_TRUE(target.WaitText("97531\n", 5000)) << target.Text();
+  EXPECT_LT(fed, 1000) << "each of the burst's keys waited for the dead owner";
+  EXPECT_EQ(win32::Shared().stepOwner, 0);
 }
 
 TEST_F(LowLevelPath, BrokenBurstsAreGivenBack) {

@@ -32,6 +32,17 @@ struct WinContract : ContractPlatform {
     UnhookWindowsHookEx(hook);
     return seen;
   }
+  uint32_t EndedThreadId() override {
+    DWORD id = 0;
+    ended_ = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, &id);
+    if (!ended_) return 0;
+    WaitForSingleObject(ended_, 5000);
+    return id;
+  }
+  ~WinContract() override {
+    if (ended_) CloseHandle(ended_);
+  }
+  HANDLE ended_ = nullptr;
 };
 
 }  // namespace
