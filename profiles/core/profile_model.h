@@ -2,6 +2,8 @@
 // list of stored profile names, and the $-expansion of an entry's command and parameters.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 namespace pellix {
 
@@ -67,8 +69,16 @@ class ProfileTable {
   void Clear();
   int Count() const;
 
+  // A copy of the entry FindForScan gives, or null: for a thread other than the one that
+  // changes the table (the driver thread), which must never hold an entry the table may free.
+  // Taken under the same short lock as every change to the table.
+  std::unique_ptr<ScanTypeEntry> CopyForScan(const char* type) const;
+
  private:
   ScanTypeEntry* slots_[kProfileSlots] = {};
+  // Held while an entry is added, changed or freed, and while one is copied out. Lookups on
+  // the thread that changes the table need it not.
+  mutable std::mutex lock_;
 };
 
 // Names of the stored profiles, in the registry's enumeration order; refilled as a whole.

@@ -34,7 +34,9 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
   const TraySettings& settings = *ctx.settings;
   if (settings.beepOn) port.Beep(settings.beepType);
 
-  if (const ScanTypeEntry* entry = ctx.table->FindForScan(record->type)) {
+  // The user-interface thread may change or free the table's entries meanwhile: this thread
+  // works on copies, each taken whole under the table's lock.
+  if (const auto entry = ctx.table->CopyForScan(record->type)) {
     const char* filter = entry->filter ? entry->filter : "";
     ApplyTypeChoice(record->type, record->data, entry->autoConvert, filter,
                     static_cast<int>(std::strlen(filter)));
@@ -46,8 +48,9 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
     port.ShowTrace(sheet.settingsPage, record->serial, record->type, record->data);
   }
 
-  if (HasCommand(*ctx.table, record->type)) {
-    LaunchCommand(*ctx.table, *ctx.launcher, record->type, record->data, record->serial);
+  const auto entry = ctx.table->CopyForScan(record->type);  // the type may have changed
+  if (entry && entry->command && entry->command[0] != '\0') {
+    LaunchEntryCommand(*entry, *ctx.launcher, record->type, record->data, record->serial);
   } else {
     char text[sizeof record->data];
     FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,

@@ -31,7 +31,8 @@ uint8_t KeystrokeCode(KeyboardLayout& layout, char c);
 char* ToKeystrokeCodes(char* text, KeyboardLayout& layout);
 
 // Everything the routine reads besides the record. The routine runs on the driver thread
-// while the user-interface thread may change these: plain values, read as they stand.
+// while the user-interface thread may change these: the settings are plain values, read as
+// they stand; the table's entries are copied out under its lock (CopyForScan).
 struct DriverScanContext {
   DriverPort* driver;
   TrayPort* port;

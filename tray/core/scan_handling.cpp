@@ -24,11 +24,18 @@ bool HasCommand(const ProfileTable& table, const char* type) {
 
 void LaunchCommand(const ProfileTable& table, CommandLauncher& launcher, const char* type,
                    const char* data, const char* serial) {
-  const ScanTypeEntry* entry = CommandEntry(table, type);
-  if (!entry) return;
-  char* file = entry->ExpandCommand(data, type, serial);
-  char* params = entry->ExpandParams(data, type, serial);
-  if (file && file[0] != '\0') launcher.Open(file, params, entry->showMode);
+  if (const ScanTypeEntry* entry = CommandEntry(table, type)) {
+    LaunchEntryCommand(*entry, launcher, type, data, serial);
+  }
+}
+
+void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, const char* type,
+                        const char* data, const char* serial) {
+  if (!entry.command || entry.command[0] == '\0') return;
+  char* file = entry.ExpandCommand(data, type, serial);
+  char* params = entry.ExpandParams(data, type, serial);
+  // Either expansion's text starts the shell, even a command that expanded to nothing.
+  if (file || params) launcher.Open(file ? file : "", params, entry.showMode);
   delete[] file;
   delete[] params;
 }

@@ -53,6 +53,9 @@ bool HasCommand(const ProfileTable& table, const char* type);
 // the type has no entry or the entry no command.
 void LaunchCommand(const ProfileTable& table, CommandLauncher& launcher, const char* type,
                    const char* data, const char* serial);
+// The same for an entry in hand (a copy taken from the table).
+void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, const char* type,
+                        const char* data, const char* serial);
 
 // KV_CC_MSG: a scan offered by the hook library as three atoms. The scan is claimed by
 // deleting the data atom. Returns the message result, 1.

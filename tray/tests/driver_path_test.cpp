@@ -128,9 +128,17 @@ TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
   // UPC-E gains its check digit before the filter sees it; the filter keeps positions 1, 3.
   table.AddOrUpdate("UPE", "+-+", nullptr, nullptr, false, 1);
   settings.terminator = 0;
+  settings.beepType = 64;
+  port.sheet = {true, &sheetWindow, &sheetWindow};  // open behind: traced, still typed
   DriverScanRecord r = Run("1", "UPE", "0123456");
   EXPECT_EQ(r.done, 1u);
+  // One beep, before the trace of the scan as fixed up and filtered.
+  EXPECT_EQ(port.log, (std::vector<std::string>{"beep 64", "trace page 1|UPE|02"}));
   EXPECT_EQ(Typed(), Codes("02"));  // the record's data now holds these codes
+  port.log.clear();
+  settings.beepOn = 0;
+  Run("1", "UPE", "0123456");
+  EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 1|UPE|02"})) << "beep off";
 }
 
 TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {

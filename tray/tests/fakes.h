@@ -55,8 +55,10 @@ class FakeLauncher : public CommandLauncher {
   };
   void Open(const char* file, const char* params, int32_t showMode) override {
     launches.push_back({file, params != nullptr, params ? params : "", showMode});
+    if (log) log->push_back(std::string("launch ") + file);
   }
   std::vector<Launch> launches;
+  std::vector<std::string>* log = nullptr;  // where set, each launch is logged there too
 };
 
 // Atoms, windows and the sheet in memory; every call that has an effect is logged in order.

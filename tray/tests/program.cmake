@@ -9,6 +9,14 @@ pellix_add_test(tray_logic_tests
   SOURCES ${here}/scan_handling_test.cpp ${here}/driver_path_test.cpp ${here}/tray_menu_test.cpp
   LIBS pellix_tray_logic)
 
+if(NOT WIN32)
+  # Scans on one thread while the profile changes on another; scripts/test also runs it under
+  # ThreadSanitizer (PELLIX_SANITIZE=thread).
+  find_package(Threads REQUIRED)
+  pellix_add_test(tray_race_tests SOURCES ${here}/driver_race_test.cpp
+                  LIBS pellix_tray_logic Threads::Threads)
+endif()
+
 if(WIN32)
   # Stand-ins for KEYWEDGE.DLL: all nine exports, and one short of them.
   foreach(variant full missing)

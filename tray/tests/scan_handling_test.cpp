@@ -33,9 +33,11 @@ class ScanMessageTest : public ::testing::Test {
 
 TEST_F(ScanMessageTest, ATypeWithACommandIsClaimedRepliedBeepedAndLaunchedInThatOrder) {
   table.AddOrUpdate("UPA", nullptr, "http://x/?$1", "-s $3 -t $2", false, 3);
+  launcher.log = &port.log;
   EXPECT_EQ(Offer(), 1);
   EXPECT_TRUE(Claimed());
-  EXPECT_EQ(port.log, (std::vector<std::string>{"delete 49153", "reply 1", "beep 48"}));
+  EXPECT_EQ(port.log, (std::vector<std::string>{"delete 49153", "reply 1", "beep 48",
+                                                "launch http://x/?0123"}));
   ASSERT_EQ(launcher.launches.size(), 1u);
   EXPECT_EQ(launcher.launches[0].file, "http://x/?0123");
   EXPECT_EQ(launcher.launches[0].params, "-s 00000001 -t UPA");
@@ -122,6 +124,19 @@ TEST_F(ScanMessageTest, UnreadableAtomsAreEmptyTexts) {
   Offer();
   EXPECT_FALSE(Claimed());
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page ||0123"}));
+}
+
+TEST_F(ScanMessageTest, ACommandThatExpandsToNothingStillStartsTheShell) {
+  // Either expansion's text starts it: an empty command text with parameters, or alone.
+  table.AddOrUpdate("UPA", nullptr, "$1", "--scan $3", false, 1);
+  LaunchCommand(table, launcher, "UPA", "", "42");
+  table.AddOrUpdate("UPE", nullptr, "$1", nullptr, false, 1);
+  LaunchCommand(table, launcher, "UPE", "", "42");
+  ASSERT_EQ(launcher.launches.size(), 2u);
+  EXPECT_EQ(launcher.launches[0].file, "");
+  EXPECT_EQ(launcher.launches[0].params, "--scan 42");
+  EXPECT_EQ(launcher.launches[1].file, "");
+  EXPECT_FALSE(launcher.launches[1].hasParams);
 }
 
 TEST_F(ScanMessageTest, ExpansionIsLimitedAndNeverOverruns) {
