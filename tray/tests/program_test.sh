@@ -64,7 +64,7 @@ expect_log "InstallHook window=set force=0"
   fail "start order: $(tr '\n' ' ' <"$log")"
 expect_log "SetOutputType 10 46 0 1 0"
 expect_log "SetTimeOut 1000"
-rc=0; timeout 30 wine "$work/stub/pellix.exe" </dev/null >/dev/null 2>&1 || rc=$?
+rc=0; timeout 30 "$PELLIX_WINE" "$work/stub/pellix.exe" </dev/null >/dev/null 2>&1 || rc=$?
 [ "$rc" -eq 0 ] || fail "second instance exit code $rc"
 probe_rc no-window "Pellix Error" 1 || fail "second instance showed a message"
 [ "$(grep -c '^InstallHook' "$log")" -eq 1 ] || fail "second instance installed hooks"
