@@ -1,13 +1,9 @@
 // The real platform behind scan handling and the driver path.
 #include <windows.h>
 
-#include <shellapi.h>
-
-#include <cstring>
-#include <new>
-
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
+#include "ui/win32/shell_open.h"
 
 namespace pellix {
 
@@ -40,53 +36,8 @@ void Win32TrayPort::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
 
 void Win32TrayPort::Reply(intptr_t result) { ReplyMessage(result); }
 
-namespace {
-
-struct LaunchRequest {
-  char* file;
-  char* params;  // null when the entry has none
-  int showMode;
-};
-
-char* CopyText(const char* text) {
-  if (!text) return nullptr;
-  const size_t n = std::strlen(text) + 1;
-  char* copy = new (std::nothrow) char[n];
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
-
-void FreeRequest(LaunchRequest* request) {
-  delete[] request->file;
-  delete[] request->params;
-  delete request;
-}
-
-DWORD WINAPI LaunchThread(LPVOID parameter) {
-  LaunchRequest* request = static_cast<LaunchRequest*>(parameter);
-  // The shell's result is not reported: a command that cannot start fails silently.
-  ShellExecuteA(nullptr, "open", request->file, request->params, nullptr, request->showMode);
-  FreeRequest(request);
-  return 0;
-}
-
-}  // namespace
-
 void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
-  LaunchRequest* request = new (std::nothrow) LaunchRequest{CopyText(file), CopyText(params),
-                                                            showMode};
-  if (!request || !request->file || (params && !request->params)) {
-    // Out of memory: start it here rather than lose the scan's command.
-    if (request) FreeRequest(request);
-    ShellExecuteA(nullptr, "open", file, params, nullptr, showMode);
-    return;
-  }
-  HANDLE thread = CreateThread(nullptr, 0, &LaunchThread, request, 0, nullptr);
-  if (thread) {
-    CloseHandle(thread);
-  } else {
-    LaunchThread(request);
-  }
+  ShellOpen(nullptr, file, params, showMode);
 }
 
 int16_t Win32KeyboardLayout::KeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }

@@ -76,8 +76,7 @@ class Win32TrayPort : public TrayPort {
   void Reply(intptr_t result) override;
 };
 
-// ShellExecuteA on a thread of its own, so that a slow start (a browser, a network path)
-// never holds up the thread that runs the low-level keyboard hook or the driver's APCs.
+// A scan's command, opened through ShellOpen (off the calling thread).
 class ShellLauncher : public CommandLauncher {
  public:
   void Open(const char* file, const char* params, int32_t showMode) override;

@@ -1,10 +1,11 @@
 #include "ui/win32/link_label.h"
 
 #include <prsht.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
+
+#include "ui/win32/shell_open.h"
 
 namespace pellix {
 
@@ -84,8 +85,7 @@ LRESULT CALLBACK LinkLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       return DLGC_BUTTON;
     case WM_LBUTTONUP:
       if (state->address[0]) {
-        ShellExecuteA(GetParent(window), "open", state->address, nullptr, nullptr,
-                      SW_SHOWMAXIMIZED);
+        ShellOpen(GetParent(window), state->address, nullptr, SW_SHOWMAXIMIZED);
       }
       break;
     case WM_CAPTURECHANGED:

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 #include <prsht.h>
-#include <shellapi.h>
 
 #include "ui/win32/link_label.h"
+#include "ui/win32/shell_open.h"
 
 namespace pellix {
 
@@ -112,7 +112,7 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
             SetDlgItemTextA(page, kTraceData, "");
             break;
           case kPageIcon:
-            ShellExecuteA(page, "open", kMakerAddress, nullptr, nullptr, SW_SHOWMAXIMIZED);
+            ShellOpen(page, kMakerAddress, nullptr, SW_SHOWMAXIMIZED);
             break;
           default:
             break;
@@ -156,14 +156,6 @@ void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   // The sheet window is gone; nothing may post to it any more.
   g_sheetState.sheet = nullptr;
   g_sheetState.settingsPage = nullptr;
-}
-
-void ShowScanTrace(const char* serial, const char* type, const char* data) {
-  HWND page = g_sheetState.settingsPage;
-  if (!g_sheetState.open || !page) return;
-  SetDlgItemTextA(page, kTraceSerial, serial);
-  SetDlgItemTextA(page, kTraceType, type);
-  SetDlgItemTextA(page, kTraceData, data);
 }
 
 }  // namespace pellix

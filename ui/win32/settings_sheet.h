@@ -38,9 +38,6 @@ class SettingsSheetHost {
 // Runs the sheet modally, owned by `owner`; returns when it closes.
 void RunSettingsSheet(HWND owner, SettingsSheetHost* host);
 
-// Shows a scan in the trace box while the Settings page exists; any thread.
-void ShowScanTrace(const char* serial, const char* type, const char* data);
-
 INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace pellix

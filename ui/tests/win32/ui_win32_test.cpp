@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -146,11 +147,13 @@ TEST_F(LinkLabel, ClickOpensTheAddressWithTheShell) {
   DeleteFileA(record.c_str());
 }
 
-TEST_F(LinkLabel, EmptyOrOverlongAddressOpensNothing) {
+TEST_F(LinkLabel, OverlongAddressIsRefusedWhole) {
+  // Refused, not cut: the label keeps no address, and a click on it opens nothing (the click
+  // opens only a non-empty address) and must not fall over.
   const std::string longAddress(300, 'a');
   ASSERT_EQ(AttachLinkLabel(label_, longAddress.c_str()), 1);
   EXPECT_STREQ(State()->address, "");
-  SendMessageA(label_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));  // must not crash or launch
+  SendMessageA(label_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
 }
 
 TEST_F(LinkLabel, DestroyPutsThePreviousProcedureBack) {
@@ -271,20 +274,80 @@ TEST(SettingsSheet, UnlistedTerminatorHasNoSelectionAndSurvivesAChange) {
   }));
 }
 
-TEST(SettingsSheet, TraceShowsScansAndClears) {
+// The program writes the trace through its own port (tested with the driver thread); here,
+// the page's button empties it.
+TEST(SettingsSheet, ClearTraceEmptiesTheTrace) {
   FakeHost host;
   EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
-    ShowScanTrace("000123", "IB5", "0262033844");
-    EXPECT_EQ(Text(page, kTraceSerial), "000123");
-    EXPECT_EQ(Text(page, kTraceType), "IB5");
-    EXPECT_EQ(Text(page, kTraceData), "0262033844");
+    SetDlgItemTextA(page, kTraceSerial, "000123");
+    SetDlgItemTextA(page, kTraceType, "IB5");
+    SetDlgItemTextA(page, kTraceData, "0262033844");
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(kClearTraceButton, BN_CLICKED), 0);
     EXPECT_EQ(Text(page, kTraceSerial), "");
+    EXPECT_EQ(Text(page, kTraceType), "");
     EXPECT_EQ(Text(page, kTraceData), "");
     EXPECT_EQ(host.saves, 0);
   }));
-  EXPECT_EQ(g_sheetState.settingsPage, nullptr);
-  ShowScanTrace("a", "b", "c");  // no page: nothing to write, nothing to crash
+  EXPECT_EQ(g_sheetState.settingsPage, nullptr) << "the page's window is forgotten with it";
+}
+
+// While it lives, "http" addresses open this program, which records its command line.
+class HttpOpensThisProgram {
+ public:
+  HttpOpensThisProgram() {
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    DWORD size = sizeof saved_;
+    had_ = RegQueryValueExA(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved_),
+                            &size) == ERROR_SUCCESS;
+    const std::string command = "\"" + ThisProgram() + "\" \"%1\"";
+    RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+  }
+  ~HttpOpensThisProgram() {
+    if (!key_) return;
+    if (had_) {
+      RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
+                     static_cast<DWORD>(std::strlen(saved_) + 1));
+    } else {
+      RegDeleteValueA(key_, nullptr);
+    }
+    RegCloseKey(key_);
+  }
+  bool ok() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+  bool had_ = false;
+  char saved_[1024] = {};
+};
+
+TEST(SettingsSheet, IconClickOpensTheMakersPage) {
+  const std::string record = TempFile("pellix-icon-click.txt");
+  DeleteFileA(record.c_str());
+  SetEnvironmentVariableA("PELLIX_RECORD_FILE", record.c_str());
+  HttpOpensThisProgram http;
+  ASSERT_TRUE(http.ok());
+  FakeHost host;
+  EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
+    HWND icon = GetDlgItem(page, 1049);
+    ASSERT_NE(icon, nullptr);
+    RECT r;
+    GetClientRect(icon, &r);
+    EXPECT_GT(r.right, 0) << "the icon control has a size to show and be clicked in";
+    EXPECT_GT(r.bottom, 0);
+    // What the static control sends its page when clicked (SS_NOTIFY).
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(1049, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(icon));
+    std::string launched;
+    EXPECT_TRUE(WaitForFile(record, &launched, 15000));
+    EXPECT_NE(launched.find(kMakerAddress), std::string::npos) << launched;
+  }));
+  SetEnvironmentVariableA("PELLIX_RECORD_FILE", nullptr);
+  DeleteFileA(record.c_str());
 }
 
 TEST(SettingsSheet, LinkLabelSitsOnTheSheet) {
