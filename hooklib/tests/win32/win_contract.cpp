@@ -18,6 +18,8 @@ LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+DWORD WINAPI EndAtOnce(LPVOID) { return 0; }
+
 struct WinContract : ContractPlatform {
   win32::WinPlatform win;
   HookPlatform& platform() override { return win; }
@@ -34,7 +36,7 @@ struct WinContract : ContractPlatform {
   }
   uint32_t EndedThreadId() override {
     DWORD id = 0;
-    ended_ = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, &id);
+    ended_ = CreateThread(nullptr, 0, &EndAtOnce, nullptr, 0, &id);
     if (!ended_) return 0;
     WaitForSingleObject(ended_, 5000);
     return id;
