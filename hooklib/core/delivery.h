@@ -24,12 +24,13 @@ void ReplayPrefix(HookContext& c);
 // Types the matched prefix and keyChars back, then resets the capture.
 void GiveBackBurst(HookContext& c);
 
-// Ends a burst that is not wand output: signals KV_CC_STOP, gives the swallowed keystrokes
-// back (the matched prefix, then keyChars) and resets the capture. The caller holds the step
-// guard. Inline because every ordinary keystroke of the low-level path comes here, with
-// nothing to give back.
+// Ends a burst that is not wand output: gives the swallowed keystrokes back (the matched
+// prefix, then keyChars) and resets the capture. A burst that has begun (KV_CC_START
+// signalled, the state no longer Idle) also signals KV_CC_STOP, to stop the watcher's clock;
+// a prefix matched only in part started no clock, and stops none. The caller holds the step
+// guard.
 inline void AbandonBurst(HookContext& c) {
-  c.platform.SignalStop();
+  if (LoadState(c.state) != kIdle) c.platform.SignalStop();
   if (c.state.keyBuffer.length == 0 && c.state.prefixPosition == 0) {
     ResetCapture(c.state);
     return;

@@ -20,9 +20,20 @@ extern const char kUnshiftedKeyTable[kKeyTableSize];
 extern const char kShiftedKeyTable[kKeyTableSize];
 
 // Key classes of wand output: unshifted (letters, digits, Enter, minus, period) and shifted
-// (letters, equals/plus).
-bool IsWandKey(uint32_t vk);
-bool IsWandShiftedKey(uint32_t vk);
+// (letters, equals/plus). Bit tests over the virtual-key range, in the hook's path of every
+// keystroke: digits '0'..'9' (48..57) and letters 'A'..'Z' (65..90) from 48 up.
+constexpr uint64_t kDigitAndLetterKeys = 0x3FFull | (0x3FFFFFFull << 17);
+constexpr uint64_t kLetterKeys = 0x3FFFFFFull << 17;
+inline bool IsWandKey(uint32_t vk) {
+  const uint32_t i = vk - 48;
+  if (i < 64) return (kDigitAndLetterKeys >> i) & 1;
+  return vk == 13 || vk == 189 || vk == 190;  // Enter, minus, period
+}
+inline bool IsWandShiftedKey(uint32_t vk) {
+  const uint32_t i = vk - 48;
+  if (i < 64) return (kLetterKeys >> i) & 1;
+  return vk == 187;  // equals, plus when shifted
+}
 
 // The one platform call key recording needs: MapVirtualKeyA(vk, 2), the unshifted character
 // of a virtual key under the layout in force.
@@ -33,18 +44,52 @@ class KeyTranslationPort {
 };
 
 // The layout's character for a key; letters come out lower case unless Shift is held.
-char KeyToChar(KeyTranslationPort& port, uint32_t vk, int shiftDown);
+inline char KeyToChar(KeyTranslationPort& port, uint32_t vk, int shiftDown) {
+  uint8_t c = static_cast<uint8_t>(port.MapVirtualKeyToChar(vk));
+  if (c >= 'A' && c <= 'Z' && shiftDown == 0) c = static_cast<uint8_t>(c + 32);
+  return static_cast<char>(c);
+}
 
 // Character of a scan code in the US tables; 0 (no character) outside 0..67.
-char ScanCodeChar(uint32_t scanCode, int shiftDown);
+inline char ScanCodeChar(uint32_t scanCode, int shiftDown) {
+  if (scanCode >= static_cast<uint32_t>(kKeyTableSize)) return 0;
+  return shiftDown ? kShiftedKeyTable[scanCode] : kUnshiftedKeyTable[scanCode];
+}
 
 // Clamp of a length read from the buffer (another process may have written anything there).
 inline int ClampLength(int32_t length) {
   return length < 0 ? 0 : (length > kKeyBufferSize ? kKeyBufferSize : length);
 }
 
-void RecordKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk, uint32_t scanCode,
-               int keyUp);
+// One key of a burst into the buffer. Inline: it runs for every key of every burst.
+inline void RecordKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk,
+                      uint32_t scanCode, int keyUp) {
+  constexpr uint32_t kEnter = 13, kShift = 16, kScanLeftShift = 42;
+  if (vk == kShift || scanCode == kScanLeftShift) {
+    buffer.shiftDown = keyUp ? 0 : 1;
+    return;
+  }
+  if (keyUp) return;
+  // The length is read once and checked: the buffer is shared with every process.
+  const int32_t length = buffer.length;
+  if (length < 0 || length >= kKeyBufferSize) {
+    buffer.keyChars[kKeyBufferSize - 1] = 0;
+    buffer.scanChars[kKeyBufferSize - 1] = 0;
+    if (length < 0 || length > kKeyBufferSize) buffer.length = ClampLength(length);
+    return;
+  }
+  if (vk == kEnter) {
+    buffer.keyChars[length] = 0;
+    buffer.scanChars[length] = 0;
+    return;
+  }
+  const int shift = buffer.shiftDown != 0;
+  buffer.keyChars[length] = KeyToChar(port, vk, shift);
+  buffer.scanChars[length] = ScanCodeChar(scanCode, shift);
+  buffer.keyChars[length + 1] = 0;
+  buffer.scanChars[length + 1] = 0;
+  buffer.length = length + 1;
+}
 // Keyboard-hook form: the scan code sits in bits 16..23 of the key data; its low six bits
 // are used.
 void RecordHookKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk, uint32_t keyData,

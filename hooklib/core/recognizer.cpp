@@ -186,8 +186,17 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
 }
 
 Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  const HookSharedState& s = c.state;
+  const int32_t state = LoadState(s);
   // The library's own typing passes untouched, without waiting for the step that types it.
-  if (LoadState(c.state) == kInjecting) return Verdict::kPass;
+  if (state == kInjecting) return Verdict::kPass;
+  // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
+  // passes without a step or any call. (A step racing with this read can only leave the
+  // record Idle and empty, or Injecting, in both of which the key passes too.)
+  if (state == kIdle && s.prefixPosition == 0 && s.keyBuffer.length == 0 &&
+      Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
+    return Verdict::kPass;
+  }
   StepGuard guard(&c.state.stepOwner, c.platform, kHookStepWaitMs);
   if (!guard.held()) return Verdict::kPass;
   return LowLevelLocked(c, vk, scanCode, flags);

@@ -40,6 +40,43 @@ TEST(LowLevelPath, BurstIsSwallowedDecodedAndTyped) {
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
 }
 
+// KV_CC_STOP matters only to the watcher's clock, which runs from KV_CC_START: every burst
+// that began stops it once, however it ends, and nothing else enters the kernel for it.
+TEST(LowLevelPath, EveryBurstThatBeganStopsTheClockAndNothingElseDoes) {
+  const std::string text = EncodeWandText("1", "UPA", "0123");
+  FakeKeyboard kb;
+  for (int i = 0; i < 50; ++i) {  // ordinary typing, presses and releases
+    EXPECT_FALSE(kb.LowLevel('A' + i % 26, 30, i % 2 ? 0x80 : 0));
+  }
+  EXPECT_EQ(kb.stops, 0);
+  EXPECT_FALSE(kb.LowLevel(164, 56, 0x20) && kb.LowLevel(116, 63, 0));  // Alt, then F5
+  EXPECT_EQ(kb.starts, 0);
+  EXPECT_EQ(kb.stops, 0) << "a prefix matched in part started no clock";
+
+  kb.WandPrefix();  // broken by an ordinary key right after the prefix
+  EXPECT_FALSE(kb.LowLevel(116, 63, 0));
+  EXPECT_EQ(kb.starts, 1);
+  EXPECT_EQ(kb.stops, 1);
+
+  kb.WandPrefix();  // ended
+  for (char c : text) kb.WandChar(c);
+  kb.Enter();
+  kb.Pump();
+  EXPECT_EQ(kb.starts, 2);
+  EXPECT_EQ(kb.stops, 2);
+
+  kb.WandPrefix();  // abandoned by the watcher's timeout
+  kb.WandChar('.');
+  kb.threadId = 200;
+  EXPECT_TRUE(AbortTimedOutBurst(kb.ctx, kb.state.burstSerial));
+  kb.threadId = 100;
+  EXPECT_EQ(kb.starts, 3);
+  EXPECT_EQ(kb.stops, 3);
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+  EXPECT_FALSE(kb.LowLevel('Q', 16, 0));
+  EXPECT_EQ(kb.stops, 3);
+}
+
 TEST(LowLevelPath, LookalikePrefixesDoNotMatch) {
   struct Case {
     const char* name;
