@@ -183,6 +183,37 @@ TEST_F(LowLevelPath, BrokenBurstsAreGivenBack) {
   EXPECT_EQ(win32::Shared().recognizerState, kIdle);
 }
 
+// Ordinary typing enters no kernel: KV_CC_STOP, which only the watcher's clock needs, is not
+// signalled for it. A burst broken off right after the prefix still stops the clock, and the
+// next burst that stalls is abandoned in its time.
+TEST_F(LowLevelPath, OrdinaryKeysLeaveTheStopEventAlone) {
+  HANDLE stop = OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, "KV_CC_STOP");
+  ASSERT_NE(stop, nullptr);
+  testing::Pump(100);  // the watcher is back waiting for a start
+  ResetEvent(stop);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(testing::Feed('A' + i, 30, 0), 0);
+    EXPECT_EQ(testing::Feed('A' + i, 30, LLKHF_UP), 0);
+  }
+  EXPECT_EQ(WaitForSingleObject(stop, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  CloseHandle(stop);
+
+  ASSERT_TRUE(FeedPrefix());
+  EXPECT_EQ(testing::Feed(VK_F5, 63, 0), 0);  // broken off: the prefix comes back
+  target.Clear();
+  testing::Pump(200);
+  SetTimeOut(win32::Shared(), 500);
+  ASSERT_TRUE(FeedPrefix());
+  const double start = testing::NowMs();
+  ASSERT_TRUE(FeedChars(".y"));
+  while (win32::Shared().recognizerState == kCapturing && testing::NowMs() - start < 5000)
+    testing::Pump(1);
+  const double latency = testing::NowMs() - start;
+  EXPECT_GE(latency, 499.0);
+  EXPECT_LE(latency, 650.0);
+  EXPECT_TRUE(target.WaitText(".y", 5000)) << target.Text();
+}
+
 TEST_F(LowLevelPath, WatcherAbandonsABurstThatDoesNotEndInTime) {
   for (unsigned timeout : {1250u, 500u}) {
     target.Clear();
