@@ -45,6 +45,8 @@ class FuzzPlatform : public HookPlatform {
   uint32_t CurrentThreadId() override { return 7; }
   uint32_t NowMs() override { return ++clock; }
   void YieldThread() override {}
+  // The fuzzer's thread is the only one running: any other owner of a step has ended.
+  bool ThreadRunning(uint32_t threadId) override { return threadId == 7; }
   uint32_t clock = 0;
   int claim = 0;
 };
