@@ -26,16 +26,18 @@ void GiveBackBurst(HookContext& c);
 
 // Ends a burst that is not wand output: gives the swallowed keystrokes back (the matched
 // prefix, then keyChars) and resets the capture. A burst that has begun (KV_CC_START
-// signalled, the state no longer Idle) also signals KV_CC_STOP, to stop the watcher's clock;
-// a prefix matched only in part started no clock, and stops none. The caller holds the step
-// guard.
+// signalled, the state no longer Idle) then signals KV_CC_STOP, to stop the watcher's clock;
+// a prefix matched only in part started no clock, and stops none. The signal comes after the
+// state is Idle again, as at every end of a burst (see RunTimeoutWatcher). The caller holds
+// the step guard.
 inline void AbandonBurst(HookContext& c) {
-  if (LoadState(c.state) != kIdle) c.platform.SignalStop();
+  const bool began = LoadState(c.state) != kIdle;
   if (c.state.keyBuffer.length == 0 && c.state.prefixPosition == 0) {
     ResetCapture(c.state);
-    return;
+  } else {
+    GiveBackBurst(c);
   }
-  GiveBackBurst(c);
+  if (began) c.platform.SignalStop();
 }
 
 }  // namespace pellix

@@ -37,13 +37,13 @@ void BeginBurst(HookContext& c, int32_t state) {
 
 // Final Enter released on the low-level path: decode here, deliver on a thread of its own.
 void EndLowLevelBurst(HookContext& c) {
-  c.platform.SignalStop();
   ScanRecord* record = new (std::nothrow) ScanRecord;
   if (record) DecodeCapture(c.state, record);
   if (record && record->valid) {
     // The capture is reset before the thread starts, so that its typing cannot find and
-    // later restore a state of the burst that has ended.
+    // later restore a state of the burst that has ended; and before the stop is signalled.
     ResetCapture(c.state);
+    c.platform.SignalStop();
     if (!c.platform.StartDelivery(record)) delete record;
     return;
   }
@@ -102,8 +102,8 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
   const bool released = (keyData & kKeyDataReleased) != 0;
   if (state != kIdle && (vk == kVkCtrl || (vk == kVkAlt && state != kPrefixSeen))) {
     // Ctrl, or Alt after the prefix: the burst is dropped and the key reaches the application.
-    c.platform.SignalStop();
     ResetCapture(s);
+    c.platform.SignalStop();
     return Verdict::kPass;
   }
   switch (state) {
@@ -138,10 +138,10 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
     case kKeyHeld:
       if (!released || !IsWandKey(vk)) break;
       if (vk == kVkEnter) {
-        c.platform.SignalStop();
         RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
         DecodeCapture(s, record);
         ResetCapture(s);
+        c.platform.SignalStop();
         *ended = true;
         return Verdict::kSwallow;
       }

@@ -33,6 +33,12 @@ inline int32_t LoadState(const HookSharedState& s) {
   return (v < 0 || v >= kStateCount) ? kIdle : v;
 }
 
+// Whether the burst that began as `serial` is still being captured.
+inline bool BurstRunning(const HookSharedState& s, int32_t serial) {
+  const int32_t state = LoadState(s);
+  return state != kIdle && state != kInjecting && s.burstSerial == serial;
+}
+
 // Empties the buffer and returns to Idle with no prefix matched.
 inline void ResetCapture(HookSharedState& s) {
   s.keyBuffer.length = 0;

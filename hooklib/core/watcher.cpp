@@ -9,9 +9,14 @@ void RunTimeoutWatcher(HookContext& c, WatcherPort& port) {
     // The burst that signalled the start; a later one gets its own timeout.
     const int32_t serial = c.state.burstSerial;
     port.ResetStartAndStop();
-    const Wake w = port.WaitForStop(ReadTimeOut(c.state));
-    if (w == Wake::kTerm || w == Wake::kFailed) return;
-    if (w == Wake::kTimeout) AbortTimedOutBurst(c, serial);
+    // A burst that ended before that reset had its stop taken by it. Every end leaves the
+    // state before it signals, so the record tells: such a burst is not waited for, and the
+    // clock is free for the next one at once.
+    if (BurstRunning(c.state, serial)) {
+      const Wake w = port.WaitForStop(ReadTimeOut(c.state));
+      if (w == Wake::kTerm || w == Wake::kFailed) return;
+      if (w == Wake::kTimeout) AbortTimedOutBurst(c, serial);
+    }
     port.ResetStop();
     if (port.WaitForStart() != Wake::kEvent) return;
   }

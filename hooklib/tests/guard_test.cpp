@@ -141,12 +141,38 @@ TEST(TimeoutWatcher, AbandonsOnTimeoutAndEndsOnTermOrFailure) {
   kb.WandChar('.');
   SetTimeOut(kb.state, 900);
   ScriptedWatcher w;
-  w.wakes = {Wake::kEvent, Wake::kTimeout, Wake::kEvent, Wake::kEvent, Wake::kFailed};
+  w.wakes = {Wake::kEvent, Wake::kTimeout, Wake::kEvent, Wake::kFailed};
   RunTimeoutWatcher(kb.ctx, w);
   EXPECT_EQ(w.next, w.wakes.size());  // a failed wait ended it: no spinning
-  EXPECT_EQ(w.timeouts, (std::vector<uint32_t>{900, 900}));
+  // The second start finds no burst running (the first was abandoned): nothing to time.
+  EXPECT_EQ(w.timeouts, (std::vector<uint32_t>{900}));
   EXPECT_EQ(kb.AppText(), ".");
   EXPECT_EQ(kb.state.recognizerState, kIdle);
+
+  // A burst that runs is timed, and its stop ends the wait.
+  FakeKeyboard kb2;
+  kb2.WandPrefix();
+  ScriptedWatcher w2;
+  w2.wakes = {Wake::kEvent, Wake::kEvent, Wake::kTerm};
+  RunTimeoutWatcher(kb2.ctx, w2);
+  EXPECT_EQ(w2.timeouts, (std::vector<uint32_t>{1250}));
+  EXPECT_EQ(kb2.state.recognizerState, kCapturing) << "a stop abandons nothing";
+}
+
+// A burst broken off at once (a key right after the prefix) signals its stop before the
+// watcher, woken by the start, has reset the events: the reset takes the stop away. The
+// watcher finds the burst over in the record and does not wait out its timeout, so the
+// next burst is timed from its own start.
+TEST(TimeoutWatcher, BurstThatEndedBeforeTheResetIsNotWaitedFor) {
+  using Wake = WatcherPort::Wake;
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  EXPECT_FALSE(kb.LowLevel(116, 63, 0));  // F5: broken off, stop signalled, Idle again
+  ASSERT_EQ(kb.stops, 1);
+  ScriptedWatcher w;
+  w.wakes = {Wake::kEvent, Wake::kTerm};  // the start, then the end of the watcher
+  RunTimeoutWatcher(kb.ctx, w);
+  EXPECT_TRUE(w.timeouts.empty()) << "waited for a burst that had ended";
 }
 
 TEST(Settings, OutputTypeAndTimeout) {
