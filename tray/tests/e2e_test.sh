@@ -154,14 +154,21 @@ scan_pid=$!
 sleep 0.6
 e2e_stop "$pellix_pid"
 wait "$scan_pid" || true
-# Wine goes on calling a killed program's hooks, so the rest of the burst may still be typed:
-# take the target's text once it has stopped changing.
+# Wine goes on calling a killed program's hooks, so the rest of the burst may still be typed,
+# slowly (each key waits on the dead program's hook): take the target's text once it has not
+# changed for 3 s.
 before=$(cat "$typed"; echo x)
-for _ in $(seq 20); do
+quiet=0
+for _ in $(seq 60); do
   sleep 0.5
   now=$(cat "$typed"; echo x)
-  [ "$now" = "$before" ] && break
-  before=$now
+  if [ "$now" = "$before" ]; then
+    quiet=$((quiet + 1))
+    [ "$quiet" -ge 6 ] && break
+  else
+    quiet=0
+    before=$now
+  fi
 done
 before=${before%x}
 start_pellix
