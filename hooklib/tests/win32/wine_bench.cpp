@@ -86,6 +86,15 @@ class TracedPlatform : public win32::WinPlatform {
   ScanRecord* pending_ = nullptr;
 };
 
+// A fresh target, then a whole burst but for its final Enter release.
+void FeedAllButTheLastKey(testing::Target& target, const std::string& text) {
+  target.Clear();
+  testing::Pump(20);
+  testing::FeedPrefix();
+  testing::FeedChars(text);
+  testing::FeedEnterPress();
+}
+
 double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -117,11 +126,7 @@ int main(int argc, char** argv) {
   std::vector<double> latencies;
   const std::string text = EncodeWandText("00000000123456", "UPA", "012345678905");
   for (int i = 0; i < scans; ++i) {
-    target.Clear();
-    testing::Pump(20);
-    testing::FeedPrefix();
-    testing::FeedChars(text);
-    testing::FeedEnterPress();
+    FeedAllButTheLastKey(target, text);
     testing::FeedEnterRelease();
     const double start = testing::NowMs();
     if (!target.WaitText("012345678905\n", 5000)) {
@@ -137,11 +142,7 @@ int main(int argc, char** argv) {
   HookContext c{win32::Shared(), traced};
   std::vector<double> decode, threadStart, offer1, offer2, beep, typing, arrival, total;
   for (int i = 0; i < scans; ++i) {
-    target.Clear();
-    testing::Pump(20);
-    testing::FeedPrefix();
-    testing::FeedChars(text);
-    testing::FeedEnterPress();
+    FeedAllButTheLastKey(target, text);
     traced.Clear();
     const double start = testing::NowMs();
     LowLevelStep(c, 13, 28, LLKHF_UP);
