@@ -170,4 +170,9 @@ bool FeedChars(const std::string& text) {
 bool FeedEnterPress() { return Feed(13, 28, 0) == 1; }
 bool FeedEnterRelease() { return Feed(13, 28, LLKHF_UP) == 1; }
 
+double WaitWhileCapturing(double start) {
+  while (win32::Shared().recognizerState == kCapturing && NowMs() - start < 5000) Pump(1);
+  return NowMs() - start;
+}
+
 }  // namespace pellix::testing

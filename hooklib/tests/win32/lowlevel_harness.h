@@ -59,6 +59,9 @@ bool FeedPrefix();
 // Characters in the wand's rhythm; true when every keystroke was swallowed.
 bool FeedChars(const std::string& text);
 bool FeedEnterPress();
+// Pumps while a burst is being captured, up to 5 s from `start` (NowMs); the milliseconds
+// from `start` until the capture ended, as when the watcher abandons a stalled burst.
+double WaitWhileCapturing(double start);
 bool FeedEnterRelease();
 
 }  // namespace pellix::testing

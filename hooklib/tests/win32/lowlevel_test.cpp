@@ -206,9 +206,7 @@ TEST_F(LowLevelPath, OrdinaryKeysLeaveTheStopEventAlone) {
   ASSERT_TRUE(FeedPrefix());
   const double start = testing::NowMs();
   ASSERT_TRUE(FeedChars(".y"));
-  while (win32::Shared().recognizerState == kCapturing && testing::NowMs() - start < 5000)
-    testing::Pump(1);
-  const double latency = testing::NowMs() - start;
+  const double latency = testing::WaitWhileCapturing(start);
   EXPECT_GE(latency, 499.0);
   EXPECT_LE(latency, 650.0);
   EXPECT_TRUE(target.WaitText(".y", 5000)) << target.Text();
@@ -221,9 +219,7 @@ TEST_F(LowLevelPath, WatcherAbandonsABurstThatDoesNotEndInTime) {
     ASSERT_TRUE(FeedPrefix());
     const double start = testing::NowMs();
     ASSERT_TRUE(FeedChars(".x"));
-    while (win32::Shared().recognizerState == kCapturing && testing::NowMs() - start < 5000)
-      testing::Pump(1);
-    const double latency = testing::NowMs() - start;
+    const double latency = testing::WaitWhileCapturing(start);
     std::printf("watcher: timeout %u ms, burst abandoned after %.1f ms\n", timeout, latency);
     EXPECT_GE(latency, timeout - 1.0);
     EXPECT_LE(latency, timeout + 150.0);
