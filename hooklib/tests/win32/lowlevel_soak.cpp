@@ -16,7 +16,6 @@
 
 #include "engine/encoder.h"
 #include "engine/transform_table.h"
-#include "hooklib/core/recognizer.h"
 #include "hooklib/core/shared_state.h"
 #include "hooklib/tests/fake_keyboard.h"
 #include "hooklib/tests/win32/lowlevel_harness.h"
