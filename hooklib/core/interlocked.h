@@ -10,6 +10,16 @@
 
 namespace pellix {
 
+#ifdef PELLIX_INTERLEAVING_POINTS
+// Only in the interleaving explorer's build: every shared access may switch to another task.
+void InterleavingPoint();
+void InterleavingStepEntered();
+void InterleavingStepLeft();
+#define PELLIX_SHARED_ACCESS() ::pellix::InterleavingPoint()
+#else
+#define PELLIX_SHARED_ACCESS() ((void)0)
+#endif
+
 #if defined(_MSC_VER) && !defined(__clang__)
 inline int32_t AtomicLoad(const int32_t* p) {
   const int32_t v = *static_cast<const volatile int32_t*>(p);
@@ -25,9 +35,16 @@ inline bool AtomicCompareExchange(int32_t* p, int32_t expected, int32_t desired)
          expected;
 }
 #else
-inline int32_t AtomicLoad(const int32_t* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
-inline void AtomicStore(int32_t* p, int32_t v) { __atomic_store_n(p, v, __ATOMIC_RELEASE); }
+inline int32_t AtomicLoad(const int32_t* p) {
+  PELLIX_SHARED_ACCESS();
+  return __atomic_load_n(p, __ATOMIC_ACQUIRE);
+}
+inline void AtomicStore(int32_t* p, int32_t v) {
+  PELLIX_SHARED_ACCESS();
+  __atomic_store_n(p, v, __ATOMIC_RELEASE);
+}
 inline bool AtomicCompareExchange(int32_t* p, int32_t expected, int32_t desired) {
+  PELLIX_SHARED_ACCESS();
   return __atomic_compare_exchange_n(p, &expected, desired, false, __ATOMIC_ACQ_REL,
                                      __ATOMIC_ACQUIRE);
 }

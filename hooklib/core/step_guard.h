@@ -27,8 +27,14 @@ class StepGuard {
     const uint32_t id = platform.CurrentThreadId() & 0x7fffffffu;
     const int32_t me = static_cast<int32_t>(id == 0 ? 1 : id);
     held_ = AtomicCompareExchange(owner_, 0, me) || WaitForStep(owner_, me, platform, maxWaitMs);
+#ifdef PELLIX_INTERLEAVING_POINTS
+    if (held_) InterleavingStepEntered();
+#endif
   }
   ~StepGuard() {
+#ifdef PELLIX_INTERLEAVING_POINTS
+    if (held_) InterleavingStepLeft();
+#endif
     if (held_) AtomicStore(owner_, 0);
   }
   StepGuard(const StepGuard&) = delete;
