@@ -99,12 +99,16 @@ class FakeKeyboard : public HookPlatform {
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   void* ForegroundWindow() override { return foreground; }
   bool StartDelivery(ScanRecord* record) override;
-  uint32_t CurrentThreadId() override { return threadId; }
-  uint32_t NowMs() override { return clockMs += 1; }
-  void YieldThread() override {}
-  bool ThreadRunning(uint32_t id) override { return endedThreads.count(id) == 0; }
-  uint32_t threadId = 100;
-  std::set<uint32_t> endedThreads;  // every other id is a running thread
+  // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
+  // to the next taker once its owner has ended, refused to the thread that holds it. With one
+  // real thread here, a wait for a live owner elsewhere can only run out: its length is added
+  // to clockMs.
+  bool EnterStep(uint32_t maxWaitMs) override;
+  void LeaveStep() override { stepOwner = 0; }
+  uint32_t threadId = 100;          // the thread that runs now: each thread its own number
+  uint32_t stepOwner = 0;
+  std::set<uint32_t> endedThreads;  // threads that have ended
+  int abandonedSteps = 0;           // steps taken over from an owner that had ended
   uint32_t clockMs = 0;
 
  private:

@@ -17,6 +17,7 @@ HINSTANCE g_module = nullptr;
 HANDLE g_createdStart = nullptr;
 HANDLE g_createdStop = nullptr;
 HANDLE g_createdTerm = nullptr;
+HANDLE g_createdStep = nullptr;
 HANDLE g_watcher = nullptr;
 WinPlatform g_platform;
 
@@ -37,6 +38,7 @@ void CloseOwnEvents() {
   if (g_ownStart) CloseHandle(g_ownStart);
   if (g_ownStop) CloseHandle(g_ownStop);
   g_ownStart = g_ownStop = nullptr;
+  CloseStepLock();
 }
 
 // Ends this process's watcher (the term event is signalled already) and closes the events it
@@ -69,6 +71,7 @@ void OpenSharedEvents() {
   CloseOwnEvents();
   g_ownStart = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_START");
   g_ownStop = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_STOP");
+  OpenStepLock(false);
 }
 
 bool ProcessAlive(DWORD processId) {
@@ -96,8 +99,8 @@ int InstallHook(HWND window, int force) {
   EndWatcherAndCloseEvents();
 
   Clear(s.transforms);
-  // A host that died in the middle of a burst or a step may have left either open.
-  s.stepOwner = 0;
+  // A host that died in the middle of a burst or a typing may have left either open.
+  AtomicStore(&s.typing, 0);
   ResetCapture(s);
   s.installerProcessId = GetCurrentProcessId();
 
@@ -108,6 +111,9 @@ int InstallHook(HWND window, int force) {
   s.stopEvent = g_createdStop;
   s.termEvent = g_createdTerm;
   ResetEvent(g_createdTerm);
+  // The step lock lives while any process has it open; this handle keeps it for the
+  // installation, each process's own one (OpenSharedEvents) is what the steps use.
+  if (!g_createdStep) g_createdStep = CreateMutexA(nullptr, FALSE, kStepLockName);
 
   if (g_createdTerm && g_createdStart && g_createdStop) {
     HMODULE pin = nullptr;
@@ -126,8 +132,8 @@ int InstallHook(HWND window, int force) {
     s.primaryHook = SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, g_module, 0);
     s.messageHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, g_module, 0);
   }
-  s.messageId = RegisterWindowMessageA("KV_CC_MSG");
-  s.targetWindow = window;
+  SharedStore(&s.messageId, static_cast<uint32_t>(RegisterWindowMessageA("KV_CC_MSG")));
+  SharedStore(&s.targetWindow, static_cast<void*>(window));
   OpenSharedEvents();
   return s.primaryHook ? 1 : 0;
 }
@@ -138,6 +144,8 @@ int RemoveHook() {
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
   if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));
   const BOOL closed = EndWatcherAndCloseEvents();
+  if (g_createdStep) CloseHandle(g_createdStep);
+  g_createdStep = nullptr;
   // The handles in the record belong to this process; once closed they mean nothing.
   s.startEvent = s.stopEvent = s.termEvent = nullptr;
   s.messageHook = nullptr;

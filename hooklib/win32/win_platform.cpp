@@ -11,6 +11,11 @@ HANDLE g_ownStop = nullptr;
 
 namespace {
 
+HANDLE g_stepLock = nullptr;
+// Whether a thread of this process holds the step lock; written by its holder only. A mutex
+// lets its owner take it again: this refuses that, so that a step never runs inside another.
+bool g_stepHeldHere = false;
+
 WinPlatform g_deliveryPlatform;
 
 // A thread of the library holds a reference on the module that holds its code, so that an
@@ -80,19 +85,40 @@ bool WinPlatform::StartDelivery(ScanRecord* record) {
   return true;
 }
 
-uint32_t WinPlatform::CurrentThreadId() { return GetCurrentThreadId(); }
+bool WinPlatform::EnterStep(uint32_t maxWaitMs) {
+  if (!g_stepLock) return false;
+  switch (WaitForSingleObject(g_stepLock, maxWaitMs)) {
+    case WAIT_ABANDONED:
+      // Its owner ended inside a step; if that was a thread of this process, its mark goes.
+      g_stepHeldHere = false;
+      break;
+    case WAIT_OBJECT_0:
+      break;
+    default:  // timed out, or no lock to wait for
+      return false;
+  }
+  if (g_stepHeldHere) {  // this thread is inside a step already
+    ReleaseMutex(g_stepLock);
+    return false;
+  }
+  g_stepHeldHere = true;
+  return true;
+}
 
-uint32_t WinPlatform::NowMs() { return GetTickCount(); }
+void WinPlatform::LeaveStep() {
+  g_stepHeldHere = false;
+  ReleaseMutex(g_stepLock);
+}
 
-void WinPlatform::YieldThread() { Sleep(1); }
+void OpenStepLock(bool create) {
+  CloseStepLock();
+  g_stepLock = create ? CreateMutexA(nullptr, FALSE, kStepLockName)
+                      : OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kStepLockName);
+}
 
-bool WinPlatform::ThreadRunning(uint32_t threadId) {
-  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
-  // No such thread (any more); a thread there but not ours to open counts as running.
-  if (!thread) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-  CloseHandle(thread);
-  return running;
+void CloseStepLock() {
+  if (g_stepLock) CloseHandle(g_stepLock);
+  g_stepLock = nullptr;
 }
 
 WatcherPort::Wake WinWatcherPort::Wait(HANDLE other, DWORD milliseconds) {
