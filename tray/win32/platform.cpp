@@ -37,7 +37,7 @@ void Win32TrayPort::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
 void Win32TrayPort::Reply(intptr_t result) { ReplyMessage(result); }
 
 void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
-  ShellOpen(nullptr, file, params, showMode);
+  ShellOpen(file, params, showMode);
 }
 
 int16_t Win32KeyboardLayout::KeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/win32/link_label.h"
+#include "ui/win32/shell_open.h"
 #include "ui/win32/settings_sheet.h"
 #include "ui/tests/win32/sheet_driver.h"
 
@@ -344,6 +345,8 @@ TEST(SettingsSheet, IconClickOpensTheMakersPage) {
     // What the static control sends its page when clicked (SS_NOTIFY).
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(1049, STN_CLICKED),
                  reinterpret_cast<LPARAM>(icon));
+    // The launch runs on a thread of its own, which ends once the shell is done with it.
+    EXPECT_TRUE(WaitForLaunches(15000));
     std::string launched;
     EXPECT_TRUE(WaitForFile(record, &launched, 15000));
     EXPECT_NE(launched.find(kMakerAddress), std::string::npos) << launched;
