@@ -18,23 +18,11 @@ bool g_stepHeldHere = false;
 
 WinPlatform g_deliveryPlatform;
 
-// A thread of the library holds a reference on the module that holds its code, so that an
-// unload while it still runs (a delivery waiting on a slow window) cannot pull the code away.
-HMODULE PinThisModule() {
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCSTR>(&PinThisModule), &self);
-  return self;
-}
-
 DWORD WINAPI DeliveryThreadProc(void* record) {
   HookContext c{Shared(), g_deliveryPlatform};
   DeliveryThread(c, static_cast<ScanRecord*>(record));
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&DeliveryThreadProc), &self);
-  FreeLibraryAndExitThread(self, 0);
+  // The thread was started holding a reference on the module (StartDelivery).
+  FreeLibraryAndExitThread(ThisModule(), 0);
 }
 
 }  // namespace
@@ -76,9 +64,10 @@ void* WinPlatform::ForegroundWindow() { return GetForegroundWindow(); }
 
 bool WinPlatform::StartDelivery(ScanRecord* record) {
   HMODULE pin = PinThisModule();
+  if (!pin) return false;
   HANDLE thread = CreateThread(nullptr, 0, DeliveryThreadProc, record, 0, nullptr);
   if (!thread) {
-    if (pin) FreeLibrary(pin);
+    FreeLibrary(pin);
     return false;
   }
   CloseHandle(thread);
