@@ -194,7 +194,9 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
 Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
   const HookSharedState& s = c.state;
   // The library's own typing passes untouched, without waiting for the step that types it.
-  if (Typing(s)) return Verdict::kPass;
+  // Its keys come back marked injected; the keyboard's keys meanwhile (the wand's next burst
+  // while a scan is typed) are recognised as ever, so that no burst loses keys to a typing.
+  if ((flags & kLowLevelInjected) != 0 && Typing(s)) return Verdict::kPass;
   // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
   // passes without a step or any call. (The key counts as coming before any step that races
   // with these reads: in the record they saw, the locked step would pass it too.) The fields

@@ -176,24 +176,23 @@ TEST(LowLevelPath, SecondShorterBurstDecodesOnlyItsOwnCharacters) {
   EXPECT_EQ(kb.AppText(), "012\n");
 }
 
-TEST(LowLevelPath, TypingPassesEverythingAndLeavesTheBurstAsItWas) {
+// While the library types, its own keys (injected) pass untouched; the keyboard's keys are
+// recognised as ever, so a burst that runs meanwhile keeps every key.
+TEST(LowLevelPath, TypingPassesItsOwnKeysOnly) {
   FakeKeyboard kb;
-  kb.state.typing = 1;
-  kb.WandPrefix();
-  EXPECT_EQ(kb.app.size(), 4u);
-  EXPECT_EQ(kb.state.prefixPosition, 0);
-  kb.state.typing = 0;
   kb.WandPrefix();
   kb.state.typing = 1;
-  kb.WandChar('x');
-  EXPECT_EQ(kb.app.size(), 6u);
-  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected));
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected | kLowLevelUp));
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
-  // A count no typing can reach is garbage and passes nothing.
-  kb.state.typing = kMaxTypings + 1;
-  kb.WandChar('y');
-  EXPECT_EQ(kb.app.size(), 6u);
+  kb.WandChar('x');
+  EXPECT_EQ(kb.app.size(), 2u);
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
   EXPECT_EQ(kb.state.keyBuffer.length, 1);
+  // A count no typing can reach is garbage: injected keys are recognised too.
+  kb.state.typing = kMaxTypings + 1;
+  EXPECT_TRUE(kb.LowLevel('Y', 21, kLowLevelInjected));
+  EXPECT_EQ(kb.state.keyBuffer.length, 2);
 }
 
 TEST(LowLevelPath, DeliveryThreadThatCannotStartLosesTheScanQuietly) {
