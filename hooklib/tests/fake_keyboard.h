@@ -79,8 +79,7 @@ class FakeKeyboard : public HookPlatform {
   std::function<void(void* window, uint16_t data, uint16_t type, uint16_t serial)> receiver;
   bool threadsStart = true;
   bool atomsFail = false;
-  std::function<void()> onKeybdEvent;  // runs on every synthetic key (races)
-  std::function<void()> onSignalStop;
+  std::function<void()> onKeybdEvent;  // runs on every synthetic key
 
   // Atoms alive on the fake system (name and reference count).
   std::map<uint16_t, std::pair<std::string, int>> atoms;
@@ -90,10 +89,7 @@ class FakeKeyboard : public HookPlatform {
   // --- HookPlatform.
   uint32_t MapVirtualKeyToChar(uint32_t vk) override;
   void SignalStart() override { ++starts; }
-  void SignalStop() override {
-    ++stops;
-    if (onSignalStop) onSignalStop();
-  }
+  void SignalStop() override { ++stops; }
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
   int16_t KeyForChar(char c) override;
   void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
