@@ -96,8 +96,19 @@ stop_pellix
 expect_log "RemoveHook"
 start_pellix
 
-echo "== exit removes the hooks, the tray icon and the mutex"
+echo "== the shell restarts: its broadcast brings the icon back, with its menu"
 hwnd=$(probe window PellixWndCls)
+probe_rc tray-icon "$hwnd" || fail "no tray icon while running"
+probe_rc tray-remove "$hwnd" || fail "could not take the icon away"
+probe_rc tray-icon "$hwnd" && fail "the icon is still there after the shell lost it"
+probe_rc broadcast TaskbarCreated || fail "broadcast"
+for _ in $(seq 50); do probe_rc tray-icon "$hwnd" && break; sleep 0.1; done
+probe_rc tray-icon "$hwnd" || fail "the icon did not come back after TaskbarCreated"
+probe_rc notify PellixWndCls 0x205
+menu=$(probe menu 10) || fail "no menu after the icon came back"
+[ "$menu" = "$want_menu" ] || fail "menu after the icon came back: $menu"
+
+echo "== exit removes the hooks, the tray icon and the mutex"
 probe_rc tray-icon "$hwnd" || fail "no tray icon while running"
 probe_rc mutex PellixWndCls || fail "no mutex while running"
 stop_pellix

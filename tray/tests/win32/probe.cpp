@@ -16,6 +16,10 @@
 //   pellix-probe window CLASS                print the handle of the window of CLASS
 //   pellix-probe tray-icon HANDLE            exit 0 while icon 105 of that window is in the
 //                                            tray
+//   pellix-probe tray-remove HANDLE          take icon 105 of that window out of the tray, as
+//                                            a shell that restarts loses it
+//   pellix-probe broadcast NAME              post the registered message NAME to every
+//                                            top-level window (the shell's "TaskbarCreated")
 //   pellix-probe mutex NAME                  exit 0 when the named mutex exists
 //   pellix-probe install-hook DLL            load DLL, install its hooks on a window of its
 //                                            own, print the result, remove them again
@@ -245,6 +249,17 @@ int main(int argc, char** argv) {
     icon.uFlags = NIF_TIP;
     lstrcpynA(icon.szTip, "Pellix", 64);
     return Shell_NotifyIconA(NIM_MODIFY, &icon) ? 0 : 1;
+  }
+  if (verb == "tray-remove" && argc >= 3) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 0)));
+    icon.uID = 105;
+    return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+  }
+  if (verb == "broadcast" && argc >= 3) {
+    const UINT message = RegisterWindowMessageA(argv[2]);
+    return message && PostMessageA(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
   }
   if (verb == "mutex" && argc >= 3) {
     HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, argv[2]);
