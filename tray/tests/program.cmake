@@ -40,6 +40,13 @@ if(WIN32)
     SOURCES ${here}/win32/driver_thread_test.cpp ${here}/win32/simulated_driver.cpp
     LIBS pellix_tray_win32)
 
+  # The watch over the low-level hook: the real library's hook, raw input, keybd_event.
+  if(TARGET KEYWEDGE)
+    pellix_add_test(tray_hook_watch_tests SOURCES ${here}/win32/hook_watch_test.cpp
+                    LIBS pellix_tray_win32)
+    add_dependencies(tray_hook_watch_tests KEYWEDGE)
+  endif()
+
   # The resources as Windows reads them (the same compiled script as pellix.exe's).
   pellix_add_test(tray_resources_tests
     SOURCES ${here}/win32/resources_test.cpp $<TARGET_OBJECTS:pellix_resources>
