@@ -164,6 +164,12 @@ probe_rc notify PellixWndCls 0x205
 menu=$(probe menu 10) || fail "no menu"
 grep -qx "  5001 checked P000" <<<"$menu" || fail "P000 should be checked: $menu"
 expect_log "AddTransform UPA [+-000] 0"
+echo "== keystrokes that raw input sees and the low-level hook does not: reinstalled, transforms back"
+: >"$log"
+probe_rc keys 60 || fail "could not type"  # 1.2 s: more than one suspicion's worth
+for _ in $(seq 50); do grep -q '^AddTransform' "$log" && break; sleep 0.1; done
+[ "$(head -n4 "$log" | tr '\n' ' ')" = "RemoveHook InstallHook window=set force=0 InitTransform AddTransform UPA [+-000] 0 " ] ||
+  fail "reinstallation: $(tr '\n' ' ' <"$log")"
 stop_pellix
 
 echo "== 200 stored profiles: all listed, 5001 + i activates name i"

@@ -20,6 +20,7 @@
 //                                            a shell that restarts loses it
 //   pellix-probe broadcast NAME              post the registered message NAME to every
 //                                            top-level window (the shell's "TaskbarCreated")
+//   pellix-probe keys COUNT                  press and release F14 COUNT times (keybd_event)
 //   pellix-probe mutex NAME                  exit 0 when the named mutex exists
 //   pellix-probe install-hook DLL            load DLL, install its hooks on a window of its
 //                                            own, print the result, remove them again
@@ -260,6 +261,14 @@ int main(int argc, char** argv) {
   if (verb == "broadcast" && argc >= 3) {
     const UINT message = RegisterWindowMessageA(argv[2]);
     return message && PostMessageA(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+  }
+  if (verb == "keys" && argc >= 3) {
+    for (int i = std::atoi(argv[2]); i > 0; --i) {
+      keybd_event(VK_F14, 0x65, 0, 0);
+      keybd_event(VK_F14, 0x65, KEYEVENTF_KEYUP, 0);
+      Sleep(20);
+    }
+    return 0;
   }
   if (verb == "mutex" && argc >= 3) {
     HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, argv[2]);
