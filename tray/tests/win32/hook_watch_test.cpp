@@ -4,6 +4,7 @@
 // library's back: it must come back by itself, once, with one balloon asked for, and the next
 // burst must be recognized by the hook that came back.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "hooklib/tests/win32/section.h"
 #include "hooklib/win32/bind_exports.h"
 #include "tray/win32/hook_watch.h"
+#include "tray/win32/shell_notify.h"
 
 namespace pellix {
 namespace {
@@ -207,9 +209,12 @@ TEST_F(HookWatchUnderWine, AHookTakenAwayComesBackOnceAndRecognizesTheNextBurst)
   g_shim = SetWindowsHookExA(WH_KEYBOARD_LL, &ShimProc, GetModuleHandleA(nullptr), 0);
   ASSERT_NE(g_shim, nullptr);
   const std::string scan = Burst("012345678905");
+  const uint32_t hook0 = keyCount_(), raw0 = watch_.RawKeystrokes();
   TypeBurst(scan);
   ASSERT_TRUE(WaitOffer(1, 3000)) << "the installed hook did not recognize a burst";
   EXPECT_STREQ(g_lastData, "012345678905");
+  std::printf("a burst the hook swallowed: hook %u key events, raw input %u\n",
+              keyCount_() - hook0, watch_.RawKeystrokes() - raw0);
 
   // Taken away as the system does it: no word to the library or the program.
   ASSERT_NE(shared_->primaryHook, nullptr);
@@ -249,6 +254,29 @@ TEST_F(HookWatchUnderWine, AHookTakenAwayComesBackOnceAndRecognizesTheNextBurst)
   Pump(1500);
   EXPECT_EQ(host_.reinstalls, 1);
   EXPECT_EQ(host_.balloons, 1);
+}
+
+TEST(TrayBalloon, NeedsTheIconAndGoesToIt) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "PellixBalloonTest";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  NOTIFYICONDATAA icon = {};
+  icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  icon.hWnd = window;
+  icon.uID = 105;
+  icon.uFlags = NIF_TIP;
+  lstrcpynA(icon.szTip, "Pellix", 64);
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &icon));
+  EXPECT_TRUE(ShowTrayBalloon(window, 105, "Pellix", kHookReinstalledText));
+  EXPECT_FALSE(ShowTrayBalloon(window, 106, "Pellix", kHookReinstalledText)) << "no such icon";
+  Shell_NotifyIconA(NIM_DELETE, &icon);
+  EXPECT_FALSE(ShowTrayBalloon(window, 105, "Pellix", kHookReinstalledText)) << "icon gone";
+  DestroyWindow(window);
 }
 
 }  // namespace
