@@ -120,6 +120,11 @@ echo "== '-98' forces the keyboard-and-message hooks on NT, found anywhere in th
 for args in "-98" "x-98y"; do
   start_pellix "$args"
   expect_log "InstallHook window=set force=1"
+  if [ "$args" = -98 ]; then  # no low-level hook, so nothing to watch: typing reinstalls nothing
+    probe_rc keys 60 || fail "could not type"
+    sleep 1
+    grep -q '^RemoveHook' "$log" && fail "-98: the hooks were reinstalled"
+  fi
   stop_pellix
 done
 
