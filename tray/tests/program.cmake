@@ -33,6 +33,7 @@ if(WIN32)
 
   add_executable(pellix-probe ${here}/win32/probe.cpp)
   target_link_libraries(pellix-probe PRIVATE shell32 user32)
+  target_include_directories(pellix-probe PRIVATE ${PROJECT_SOURCE_DIR})
 
   # The driver path with the real driver thread, APCs and keyboard layout, and a simulated
   # driver.
@@ -67,6 +68,11 @@ if(WIN32)
   add_dependencies(pellix-probe pellix_menu_spy)
 endif()
 if(WIN32 AND TARGET KEYWEDGE)
+  # The real library's low-level hook taken away behind the real program's back.
+  add_test(NAME tray_hook_watch_e2e
+           COMMAND bash ${here}/hook_watch_e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(tray_hook_watch_e2e PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_hook_watch_e2e)
   # The real library and real X keys: scans typed, commands launched, restart, exit.
   add_test(NAME tray_e2e_tests
            COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)
