@@ -22,6 +22,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 dll=$(e2e_winpath "$build/bin/KEYWEDGE.DLL")
 e2e_start pellix_pid "$build/bin/pellix.exe"
 probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
+# Another program in the foreground: Pellix gets its raw input in the background, as it does
+# on a desktop (and Wine makes raw input only while some window is in the foreground).
+e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix Watch Target"
+win=$(e2e_wait_window "Pellix Watch Target" 30) || fail "no target window"
+e2e_focus "$win"
 sleep 1
 first=$(probe hook "$dll") || fail "no hook installed"
 

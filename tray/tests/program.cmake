@@ -45,7 +45,7 @@ if(WIN32)
   if(TARGET KEYWEDGE)
     pellix_add_test(tray_hook_watch_tests SOURCES ${here}/win32/hook_watch_test.cpp
                     LIBS pellix_tray_win32)
-    add_dependencies(tray_hook_watch_tests KEYWEDGE)
+    add_dependencies(tray_hook_watch_tests KEYWEDGE pellix-target)
   endif()
 
   # The resources as Windows reads them (the same compiled script as pellix.exe's).

@@ -121,8 +121,8 @@ for args in "-98" "x-98y"; do
   start_pellix "$args"
   expect_log "InstallHook window=set force=1"
   if [ "$args" = -98 ]; then  # no low-level hook, so nothing to watch: typing reinstalls nothing
-    # Its menu once, as in the check of the reinstallation below: Wine then gives the program
-    # the keys' raw input in the background (before, in this state of the prefix, it did not).
+    # Its menu first, as before the check of the reinstallation below: Wine makes raw input
+    # only while some window is in the foreground, and here none is until then.
     probe_rc notify PellixWndCls 0x205
     probe menu 10 >/dev/null || fail "no menu"
     probe_rc keys 60 || fail "could not type"

@@ -1,5 +1,6 @@
 // The watch over the low-level hook under Wine: the real KEYWEDGE.DLL installs its hook on a
-// window of this thread, the watch counts raw input there, keys come from keybd_event.
+// window of this thread, the watch counts raw input there (in the background: pellix-target
+// has the foreground), keys come from keybd_event.
 // First what Wine delivers (printed as figures), then the hook taken away behind the
 // library's back: it must come back by itself, once, with one balloon asked for, and the next
 // burst must be recognized by the hook that came back.
@@ -14,6 +15,7 @@
 
 #include "engine/encoder.h"
 #include "hooklib/core/shared_state.h"
+#include "hooklib/tests/win32/process.h"
 #include "hooklib/tests/win32/section.h"
 #include "hooklib/win32/bind_exports.h"
 #include "tray/win32/hook_watch.h"
@@ -93,7 +95,31 @@ class Host : public HookWatchHost {
 
 class HookWatchUnderWine : public ::testing::Test {
  protected:
+  // Another program's window in the foreground, so that this one's raw input comes as it does
+  // to the tray program, in the background; also, Wine makes raw input only while some window
+  // is in the foreground.
+  static void SetUpTestSuite() {
+    target_ = testing::StartSibling("pellix-target.exe", "--title \"Pellix Watch Target\"");
+    for (int i = 0; i < 200 && target_; ++i) {
+      if (HWND w = FindWindowA("PellixTargetWnd", "Pellix Watch Target")) {
+        SetForegroundWindow(w);
+        Pump(300);
+        return;
+      }
+      Sleep(50);
+    }
+  }
+  static void TearDownTestSuite() {
+    if (!target_) return;
+    TerminateProcess(target_, 0);
+    WaitForSingleObject(target_, 5000);
+    CloseHandle(target_);
+    target_ = nullptr;
+  }
+  static HANDLE target_;
+
   void SetUp() override {
+    ASSERT_NE(FindWindowA("PellixTargetWnd", "Pellix Watch Target"), nullptr) << "no target";
     library_ = LoadLibraryA("KEYWEDGE.DLL");
     ASSERT_NE(library_, nullptr);
     ASSERT_TRUE(BindHookExports(library_, &exports_));
@@ -135,6 +161,8 @@ class HookWatchUnderWine : public ::testing::Test {
   Host host_;
   HookWatch watch_;
 };
+
+HANDLE HookWatchUnderWine::target_ = nullptr;
 
 TEST_F(HookWatchUnderWine, WhatWineDelivers) {
   Pump(300);
