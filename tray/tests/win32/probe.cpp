@@ -36,6 +36,9 @@
 //   pellix-probe ping CLASS MILLISECONDS     send WM_NULL to the window of CLASS over and
 //                                            over for the time given; print the longest
 //                                            round trip in ms
+//   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
+//                                            of the window of CLASS (another program's,
+//                                            read as wide text), line breaks as "\n"
 #include <windows.h>
 #include <shellapi.h>
 
@@ -150,6 +153,32 @@ struct CountRequest {
   const char* caption;
   int count;
 };
+
+// Under Wine only the wide WM_GETTEXT reads another process's edit control.
+int PrintText(const char* cls, const char* childClass) {
+  HWND top = FindWindowA(cls, nullptr);
+  HWND child = top ? FindWindowExA(top, nullptr, childClass, nullptr) : nullptr;
+  if (!child) {
+    std::fprintf(stderr, "no %s in a window of class %s\n", childClass, cls);
+    return 1;
+  }
+  const LRESULT length = SendMessageW(child, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(child, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
+  wide.resize(static_cast<size_t>(got > 0 ? got : 0));
+  std::string text;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c == L'\r') {
+      if (i + 1 < wide.size() && wide[i + 1] == L'\n') ++i;
+      text += '\n';
+    } else {
+      text += c < 128 ? static_cast<char>(c) : '?';
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
 
 BOOL CALLBACK CountWindow(HWND w, LPARAM p) {
   CountRequest* r = reinterpret_cast<CountRequest*>(p);
@@ -313,6 +342,7 @@ int main(int argc, char** argv) {
     return r > 32 ? 0 : 1;
   }
   if (verb == "ping" && argc >= 4) return Ping(argv[2], std::atoi(argv[3]));
+  if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
 }
