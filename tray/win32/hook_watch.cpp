@@ -84,12 +84,10 @@ void HookWatch::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   }
   if (message != WM_TIMER || wParam != kTimerId) return;
   if (!rule_.Check(GetTickCount(), keyCount_(), raw_)) return;
-  if (host_->Reinstall()) {
-    ++reinstallations_;
-    if (!told_) {
-      told_ = true;
-      host_->ShowReinstalled(kHookReinstalledText);
-    }
+  // A reinstallation that failed is tried again on new evidence, without a word.
+  if (host_->Reinstall() && !told_) {
+    told_ = true;
+    host_->ShowReinstalled(kHookReinstalledText);
   }
   rule_.Reset(GetTickCount(), keyCount_(), raw_);
 }

@@ -36,9 +36,7 @@ class HookWatch {
   // window still passes WM_INPUT to DefWindowProc.
   void OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  bool Running() const { return window_ != nullptr; }
   uint32_t RawKeystrokes() const { return raw_; }
-  int Reinstallations() const { return reinstallations_; }
 
  private:
   HWND window_ = nullptr;
@@ -46,8 +44,7 @@ class HookWatch {
   HookWatchHost* host_ = nullptr;
   HookWatchdog rule_;
   uint32_t raw_ = 0;
-  int reinstallations_ = 0;
-  bool told_ = false;
+  bool told_ = false;  // the balloon was asked for
 };
 
 // The tray program's watch (library mode, low-level hook): started by the main window once
