@@ -36,6 +36,12 @@ struct HookLibraryExports {
   InitTransformFn initTransform;
 };
 
+// Beside the nine, not among them (a library without it still serves): the number of
+// keystrokes the low-level hook procedure has seen in the calling process, free-running. Read
+// by the tray program to notice that the system removed that hook.
+using GetKeyCountFn = unsigned(PELLIX_API*)();
+constexpr char kGetKeyCountName[] = "Pellix_GetKeyCount";
+
 // Exported names, in the order of the fields above.
 constexpr const char* kHookExportNames[9] = {
     "Pellix_InstallHook",   "Pellix_RemoveHook",   "Pellix_SetOutputType",

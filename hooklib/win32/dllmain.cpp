@@ -1,4 +1,4 @@
-// KEYWEDGE.DLL: the entry point and the nine exports.
+// KEYWEDGE.DLL: the entry point, the nine exports and the low-level hook's keystroke count.
 #include <windows.h>
 
 #include <type_traits>
@@ -52,6 +52,8 @@ int PELLIX_API Pellix_InitTransform() {
   return 0;
 }
 
+unsigned PELLIX_API Pellix_GetKeyCount() { return pellix::win32::LowLevelKeyCount(); }
+
 }  // extern "C"
 
 // The exports have exactly the types the tray program binds them with.
@@ -64,3 +66,4 @@ static_assert(std::is_same_v<decltype(&Pellix_GetTimeOut), pellix::GetTimeOutFn>
 static_assert(std::is_same_v<decltype(&Pellix_AddTransform), pellix::AddTransformFn>);
 static_assert(std::is_same_v<decltype(&Pellix_DelTransform), pellix::DelTransformFn>);
 static_assert(std::is_same_v<decltype(&Pellix_InitTransform), pellix::InitTransformFn>);
+static_assert(std::is_same_v<decltype(&Pellix_GetKeyCount), pellix::GetKeyCountFn>);

@@ -20,6 +20,10 @@ HANDLE g_createdTerm = nullptr;
 HANDLE g_createdStep = nullptr;
 HANDLE g_watcher = nullptr;
 WinPlatform g_platform;
+// Keystrokes LowLevelHookProc has been called with, in this process (the installing one, the
+// only one where that procedure runs). The tray program compares it with raw input to notice
+// that the system removed the hook. Written on the hook's thread only.
+uint32_t g_lowLevelKeys = 0;
 
 constexpr DWORD kWatcherStopWaitMs = 3000;
 
@@ -163,12 +167,15 @@ LRESULT CALLBACK LowLevelHookProc(int code, WPARAM wParam, LPARAM lParam) {
   if (!g_ownStart) OpenSharedEvents();
   HookSharedState& s = Shared();
   if (code == HC_ACTION) {
+    ++g_lowLevelKeys;
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     HookContext c{s, g_platform};
     if (LowLevelStep(c, key->vkCode, key->scanCode, key->flags) == Verdict::kSwallow) return 1;
   }
   return CallNextHookEx(static_cast<HHOOK>(s.primaryHook), code, wParam, lParam);
 }
+
+uint32_t LowLevelKeyCount() { return g_lowLevelKeys; }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   HookSharedState& s = Shared();

@@ -27,6 +27,8 @@ int InstallHook(HWND window, int force);
 int RemoveHook();
 
 LRESULT CALLBACK LowLevelHookProc(int code, WPARAM wParam, LPARAM lParam);
+// How many keystrokes LowLevelHookProc has seen in this process; free-running, wraps.
+uint32_t LowLevelKeyCount();
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam);
 

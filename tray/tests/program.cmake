@@ -7,6 +7,7 @@ set(here ${CMAKE_CURRENT_LIST_DIR})
 # The decisions, against fakes natively and against the real platform under Wine.
 pellix_add_test(tray_logic_tests
   SOURCES ${here}/scan_handling_test.cpp ${here}/driver_path_test.cpp ${here}/tray_menu_test.cpp
+          ${here}/hook_watchdog_test.cpp
   LIBS pellix_tray_logic)
 
 if(NOT WIN32)
@@ -32,12 +33,20 @@ if(WIN32)
 
   add_executable(pellix-probe ${here}/win32/probe.cpp)
   target_link_libraries(pellix-probe PRIVATE shell32 user32)
+  target_include_directories(pellix-probe PRIVATE ${PROJECT_SOURCE_DIR})
 
   # The driver path with the real driver thread, APCs and keyboard layout, and a simulated
   # driver.
   pellix_add_test(tray_driver_tests
     SOURCES ${here}/win32/driver_thread_test.cpp ${here}/win32/simulated_driver.cpp
     LIBS pellix_tray_win32)
+
+  # The watch over the low-level hook: the real library's hook, raw input, keybd_event.
+  if(TARGET KEYWEDGE)
+    pellix_add_test(tray_hook_watch_tests SOURCES ${here}/win32/hook_watch_test.cpp
+                    LIBS pellix_tray_win32)
+    add_dependencies(tray_hook_watch_tests KEYWEDGE pellix-target)
+  endif()
 
   # The resources as Windows reads them (the same compiled script as pellix.exe's).
   pellix_add_test(tray_resources_tests
@@ -59,6 +68,11 @@ if(WIN32)
   add_dependencies(pellix-probe pellix_menu_spy)
 endif()
 if(WIN32 AND TARGET KEYWEDGE)
+  # The real library's low-level hook taken away behind the real program's back.
+  add_test(NAME tray_hook_watch_e2e
+           COMMAND bash ${here}/hook_watch_e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(tray_hook_watch_e2e PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_hook_watch_e2e)
   # The real library and real X keys: scans typed, commands launched, restart, exit.
   add_test(NAME tray_e2e_tests
            COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)

@@ -96,8 +96,19 @@ stop_pellix
 expect_log "RemoveHook"
 start_pellix
 
-echo "== exit removes the hooks, the tray icon and the mutex"
+echo "== the shell restarts: its broadcast brings the icon back, with its menu"
 hwnd=$(probe window PellixWndCls)
+probe_rc tray-icon "$hwnd" || fail "no tray icon while running"
+probe_rc tray-remove "$hwnd" || fail "could not take the icon away"
+probe_rc tray-icon "$hwnd" && fail "the icon is still there after the shell lost it"
+probe_rc broadcast TaskbarCreated || fail "broadcast"
+for _ in $(seq 50); do probe_rc tray-icon "$hwnd" && break; sleep 0.1; done
+probe_rc tray-icon "$hwnd" || fail "the icon did not come back after TaskbarCreated"
+probe_rc notify PellixWndCls 0x205
+menu=$(probe menu 10) || fail "no menu after the icon came back"
+[ "$menu" = "$want_menu" ] || fail "menu after the icon came back: $menu"
+
+echo "== exit removes the hooks, the tray icon and the mutex"
 probe_rc tray-icon "$hwnd" || fail "no tray icon while running"
 probe_rc mutex PellixWndCls || fail "no mutex while running"
 stop_pellix
@@ -109,6 +120,15 @@ echo "== '-98' forces the keyboard-and-message hooks on NT, found anywhere in th
 for args in "-98" "x-98y"; do
   start_pellix "$args"
   expect_log "InstallHook window=set force=1"
+  if [ "$args" = -98 ]; then  # no low-level hook, so nothing to watch: typing reinstalls nothing
+    # Its menu first, as before the check of the reinstallation below: Wine makes raw input
+    # only while some window is in the foreground, and here none is until then.
+    probe_rc notify PellixWndCls 0x205
+    probe menu 10 >/dev/null || fail "no menu"
+    probe_rc keys 60 || fail "could not type"
+    sleep 1
+    grep -q '^RemoveHook' "$log" && fail "-98: the hooks were reinstalled"
+  fi
   stop_pellix
 done
 
@@ -153,6 +173,12 @@ probe_rc notify PellixWndCls 0x205
 menu=$(probe menu 10) || fail "no menu"
 grep -qx "  5001 checked P000" <<<"$menu" || fail "P000 should be checked: $menu"
 expect_log "AddTransform UPA [+-000] 0"
+echo "== keystrokes that raw input sees and the low-level hook does not: reinstalled, transforms back"
+: >"$log"
+probe_rc keys 60 || fail "could not type"  # 1.2 s: more than one suspicion's worth
+for _ in $(seq 50); do grep -q '^AddTransform' "$log" && break; sleep 0.1; done
+[ "$(head -n4 "$log" | tr '\n' ' ')" = "RemoveHook InstallHook window=set force=0 InitTransform AddTransform UPA [+-000] 0 " ] ||
+  fail "reinstallation: $(tr '\n' ' ' <"$log")"
 stop_pellix
 
 echo "== 200 stored profiles: all listed, 5001 + i activates name i"

@@ -12,6 +12,8 @@
 #include "profiles/win32/profiles_page.h"
 #include "tray/core/settings_backend.h"
 #include "tray/core/tray_menu.h"
+#include "tray/win32/hook_watch.h"
+#include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
 
@@ -145,8 +147,11 @@ void StartSequence(HWND window) {
     SendDriverCode(kDriverCodeStartStop);
   } else if (!g_app.exports.installHook(window, g_app.force ? 1 : 0)) {
     MessageBoxA(nullptr, kHookInstallFailedText, kHookInstallFailedCaption, MB_OK);
+  } else if (g_app.nt && !g_app.force) {
+    StartHookWatch(window);  // the low-level hook, which the system may take away
   }
   AddTrayIcon(window);
+  WatchForShellRestart();
   ReadBackSettings(*g_app.backEnd, g_app.settings);
   LoadSettings(*g_app.registry, g_app.settings, g_app.currentProfileName);
   PushSettings(*g_app.backEnd, g_app.settings);
@@ -163,6 +168,7 @@ void StopSequence(HWND window) {
     SendDriverCode(kDriverCodeStartStop);
     if (g_app.stopEvent) SetEvent(g_app.stopEvent);
   } else {
+    StopHookWatch();
     g_app.exports.removeHook();
   }
   RemoveTrayIcon(window);
@@ -200,6 +206,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return OnScanMessage(g_port, g_launcher, g_app.table, g_app.settings,
                          static_cast<uint16_t>(wParam), HIWORD(lParam), LOWORD(lParam));
   }
+  if (IsShellRestart(message)) {  // the shell came back without the icon
+    AddTrayIcon(window);
+    return 0;
+  }
+  OnHookWatchMessage(window, message, wParam, lParam);
   switch (message) {
     case WM_CREATE:
       StartSequence(window);

@@ -52,7 +52,7 @@ TEST_F(KeywedgeDll, StartsWithTheDefaults) {
   EXPECT_EQ(e.delTransform("ABC"), 0);  // the table starts empty
 }
 
-TEST_F(KeywedgeDll, ExportsExactlyTheNineNames) {
+TEST_F(KeywedgeDll, ExportsExactlyTheNineNamesAndTheKeyCount) {
   const auto* base = reinterpret_cast<const BYTE*>(dll);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -64,10 +64,11 @@ TEST_F(KeywedgeDll, ExportsExactlyTheNineNames) {
   for (DWORD i = 0; i < exports->NumberOfNames; ++i)
     got.emplace_back(reinterpret_cast<const char*>(base + names[i]));
   std::vector<std::string> want(kHookExportNames, kHookExportNames + 9);
+  want.emplace_back(kGetKeyCountName);
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());
   EXPECT_EQ(got, want);
-  EXPECT_EQ(exports->NumberOfFunctions, 9u);
+  EXPECT_EQ(exports->NumberOfFunctions, 10u);
   for (const char* name : kHookExportNames) EXPECT_NE(GetProcAddress(dll, name), nullptr) << name;
 }
 

@@ -16,6 +16,15 @@
 //   pellix-probe window CLASS                print the handle of the window of CLASS
 //   pellix-probe tray-icon HANDLE            exit 0 while icon 105 of that window is in the
 //                                            tray
+//   pellix-probe tray-remove HANDLE          take icon 105 of that window out of the tray, as
+//                                            a shell that restarts loses it
+//   pellix-probe broadcast NAME              post the registered message NAME to every
+//                                            top-level window (the shell's "TaskbarCreated")
+//   pellix-probe hook DLL                    print the primary hook handle in the shared record
+//                                            of DLL (the copy the tray program loaded)
+//   pellix-probe unhook DLL                  remove that hook from here, as the system does
+//                                            when it takes a hook away
+//   pellix-probe keys COUNT                  press and release F14 COUNT times (keybd_event)
 //   pellix-probe mutex NAME                  exit 0 when the named mutex exists
 //   pellix-probe install-hook DLL            load DLL, install its hooks on a window of its
 //                                            own, print the result, remove them again
@@ -38,7 +47,16 @@
 #include <cstring>
 #include <string>
 
+#include "hooklib/tests/win32/section.h"
+
 namespace {
+
+// The first field of the library's shared record: its primary hook.
+HHOOK* PrimaryHookOf(const char* dll) {
+  HMODULE lib = LoadLibraryA(dll);
+  const IMAGE_SECTION_HEADER* section = lib ? pellix::testing::FindSection(lib, "Shared") : nullptr;
+  return section ? reinterpret_cast<HHOOK*>(pellix::testing::SectionBytes(lib, section)) : nullptr;
+}
 
 int Seconds(int argc, char** argv, int index, int fallback) {
   return argc > index ? std::atoi(argv[index]) : fallback;
@@ -274,6 +292,32 @@ int main(int argc, char** argv) {
     icon.uFlags = NIF_TIP;
     lstrcpynA(icon.szTip, "Pellix", 64);
     return Shell_NotifyIconA(NIM_MODIFY, &icon) ? 0 : 1;
+  }
+  if (verb == "tray-remove" && argc >= 3) {
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 0)));
+    icon.uID = 105;
+    return Shell_NotifyIconA(NIM_DELETE, &icon) ? 0 : 1;
+  }
+  if (verb == "broadcast" && argc >= 3) {
+    const UINT message = RegisterWindowMessageA(argv[2]);
+    return message && PostMessageA(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+  }
+  if ((verb == "hook" || verb == "unhook") && argc >= 3) {
+    HHOOK* hook = PrimaryHookOf(argv[2]);
+    if (!hook || !*hook) return 1;
+    if (verb == "unhook") return UnhookWindowsHookEx(*hook) ? 0 : 1;
+    std::printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(*hook)));
+    return 0;
+  }
+  if (verb == "keys" && argc >= 3) {
+    for (int i = std::atoi(argv[2]); i > 0; --i) {
+      keybd_event(VK_F14, 0x65, 0, 0);
+      keybd_event(VK_F14, 0x65, KEYEVENTF_KEYUP, 0);
+      Sleep(20);
+    }
+    return 0;
   }
   if (verb == "mutex" && argc >= 3) {
     HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, argv[2]);

@@ -1,4 +1,4 @@
-// A stand-in for KEYWEDGE.DLL with the nine exports, for testing the tray program's start-up,
+// A stand-in for KEYWEDGE.DLL with the nine exports and the keystroke count, for testing the tray program's start-up,
 // menu and profile switching without real hooks. Every call is appended as one line to the
 // file named by PELLIX_STUB_LOG. Built with PELLIX_STUB_MISSING_EXPORT, it lacks
 // Pellix_DelTransform.
@@ -38,6 +38,7 @@ unsigned g_timeout = 1000;
 #pragma comment(linker, "/EXPORT:Pellix_GetTimeOut=_Pellix_GetTimeOut@0")
 #pragma comment(linker, "/EXPORT:Pellix_AddTransform=_Pellix_AddTransform@12")
 #pragma comment(linker, "/EXPORT:Pellix_InitTransform=_Pellix_InitTransform@0")
+#pragma comment(linker, "/EXPORT:Pellix_GetKeyCount=_Pellix_GetKeyCount@0")
 #ifndef PELLIX_STUB_MISSING_EXPORT
 #pragma comment(linker, "/EXPORT:Pellix_DelTransform=_Pellix_DelTransform@4")
 #endif
@@ -96,3 +97,6 @@ STUB_EXPORT int __stdcall Pellix_InitTransform() {
   Log("InitTransform");
   return 1;
 }
+// A low-level hook that never sees a keystroke: to the tray program, one the system took away.
+// Not logged: the program reads it on a timer.
+STUB_EXPORT unsigned __stdcall Pellix_GetKeyCount() { return 0; }
