@@ -7,6 +7,7 @@ set(here ${CMAKE_CURRENT_LIST_DIR})
 # The decisions, against fakes natively and against the real platform under Wine.
 pellix_add_test(tray_logic_tests
   SOURCES ${here}/scan_handling_test.cpp ${here}/driver_path_test.cpp ${here}/tray_menu_test.cpp
+          ${here}/scan_history_test.cpp
   LIBS pellix_tray_logic)
 
 if(NOT WIN32)
