@@ -31,6 +31,18 @@ std::string RunCommand(const char* programPath, const char* arguments) {
   return command;
 }
 
+const char* CommandLineOptions(const char* commandLine) {
+  if (commandLine == nullptr) return "";
+  const char* p = commandLine;
+  while (IsBlank(*p)) ++p;
+  if (*p == '"') {
+    const char* close = std::strchr(p + 1, '"');
+    return close ? close + 1 : p + std::strlen(p);
+  }
+  while (*p && !IsBlank(*p)) ++p;
+  return p;
+}
+
 bool RunCommandStartsProgram(const char* command, const char* programPath) {
   if (command == nullptr || programPath == nullptr || programPath[0] == '\0') return false;
   while (IsBlank(*command)) ++command;

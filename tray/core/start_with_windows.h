@@ -13,6 +13,10 @@ constexpr char kRunValueName[] = "Pellix";
 // around them; the path alone when there are none.
 std::string RunCommand(const char* programPath, const char* arguments);
 
+// The options of a whole command line (GetCommandLineA): what follows the program's name,
+// quoted or not.
+const char* CommandLineOptions(const char* commandLine);
+
 // True when the stored command starts this very program: its path, quoted or not, equals
 // `programPath` but for letter case. A value that names another copy does not.
 bool RunCommandStartsProgram(const char* command, const char* programPath);

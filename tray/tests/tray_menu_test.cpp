@@ -78,6 +78,11 @@ TEST(StartWithWindows, TheCommandQuotesThePathAndKeepsTheOptions) {
   EXPECT_EQ(RunCommand("C:\\Program Files\\Pellix\\pellix.exe", ""),
             "\"C:\\Program Files\\Pellix\\pellix.exe\"");
   EXPECT_EQ(RunCommand("C:\\P\\pellix.exe", "  -98 -novxd "), "\"C:\\P\\pellix.exe\" -98 -novxd");
+  // The options as the program got them, after its own name, however that was written.
+  EXPECT_STREQ(CommandLineOptions("\"C:\\Program Files\\P\\pellix.exe\" -98"), " -98");
+  EXPECT_STREQ(CommandLineOptions("\"C:\\P\\pellix.exe\"-98"), "-98");
+  EXPECT_STREQ(CommandLineOptions("pellix.exe  -novxd"), "  -novxd");
+  EXPECT_STREQ(CommandLineOptions("pellix"), "");
 }
 
 TEST(StartWithWindows, OnlyAValueThatStartsThisCopyCounts) {

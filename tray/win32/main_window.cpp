@@ -12,6 +12,7 @@
 #include "profiles/win32/profiles_page.h"
 #include "tray/core/settings_backend.h"
 #include "tray/core/tray_menu.h"
+#include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
 
@@ -42,6 +43,7 @@ class SheetHost : public SettingsSheetHost {
   }
   bool DriverMode() override { return g_app.driverMode; }
   DLGPROC ProfilesPageProc() override { return &pellix::ProfilesPageProc; }
+  DLGPROC HistoryPageProc() override { return &pellix::HistoryPageProc; }
 };
 
 SheetHost g_sheetHost;
@@ -126,6 +128,9 @@ void OnCommand(HWND window, uint32_t id) {
     case TrayCommand::kPressSheetOk:
       if (g_sheetState.sheet) PostMessageA(g_sheetState.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
       break;
+    case TrayCommand::kToggleStartWithWindows:
+      ToggleStartWithWindows();
+      break;
     case TrayCommand::kNone:
       break;
   }
@@ -149,6 +154,7 @@ void StartSequence(HWND window) {
   AddTrayIcon(window);
   ReadBackSettings(*g_app.backEnd, g_app.settings);
   LoadSettings(*g_app.registry, g_app.settings, g_app.currentProfileName);
+  StartScanHistory(g_app.instance, *g_app.registry);
   PushSettings(*g_app.backEnd, g_app.settings);
   LoadNames(g_app.names, *g_app.registry);
   ActivateByName(g_app.currentProfileName);
@@ -188,6 +194,7 @@ HMENU BuildTrayMenu(HMENU* profilesOut) {
   }
   AppendMenuA(menu, MF_STRING, kCmdSettings, kMenuSettings);
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(profiles), kMenuProfiles);
+  AppendStartWithWindowsItem(menu);
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kCmdExit, kMenuExit);
   SetMenuDefaultItem(menu, kCmdSettings, FALSE);
