@@ -65,4 +65,9 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)
   set_tests_properties(tray_e2e_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_e2e_tests)
+  # The History page, the scan log and "Start with Windows", with the same real pieces.
+  add_test(NAME tray_history_tests
+           COMMAND bash ${here}/history_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/history-test)
+  set_tests_properties(tray_history_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_history_tests)
 endif()

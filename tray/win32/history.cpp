@@ -18,6 +18,9 @@ ScanHistory g_history;
 ScanLogSettings g_log;
 RegistryPort* g_registry = nullptr;
 HWND g_historyWindow = nullptr;
+std::string g_logFailure;  // shown once the scan that met it has been typed
+constexpr UINT_PTR kFailureTimer = 1;
+constexpr UINT kFailureDelayMs = 1500;
 
 // The system's own words for an error code, without the line break it ends with.
 std::string SystemReason(DWORD error) {
@@ -90,7 +93,10 @@ void Record(const ScanEntry& entry) {
     // Logging is off now, in the registry too, so the message comes once.
     SaveTheScanLogSettings();
     if (g_historyPage) CheckDlgButton(g_historyPage, kLogScansBox, BST_UNCHECKED);
-    MessageBoxA(nullptr, failure.c_str(), kScanLogCaption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    // The library types the scan after this program has seen it: a message box now could
+    // take the focus, and the scan's keys with it.
+    g_logFailure = failure;
+    SetTimer(g_historyWindow, kFailureTimer, kFailureDelayMs, nullptr);
   }
 }
 
@@ -102,6 +108,12 @@ LRESULT CALLBACK HistoryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       delete entry;
       Record(copy);
     }
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kFailureTimer) {
+    KillTimer(window, kFailureTimer);
+    const std::string text = g_logFailure;
+    MessageBoxA(nullptr, text.c_str(), kScanLogCaption, MB_OK | MB_ICONWARNING);
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
