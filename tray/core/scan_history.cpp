@@ -48,8 +48,7 @@ const ScanEntry& ScanHistory::Newest(int index) const {
 
 std::string ListTime(const LocalTime& t) {
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
   return text;
 }
 

@@ -52,7 +52,8 @@ class ScanHistory {
   int count_ = 0;
 };
 
-// "2026-12-08 17:03:05", as the list shows it.
+// "17:03:05", as the list shows it: the page is narrow, and the date and offset are in every
+// CSV line.
 std::string ListTime(const LocalTime& time);
 // ISO 8601 with the offset: "2026-12-08T17:03:05+01:00".
 std::string IsoTime(const LocalTime& time);

@@ -17,11 +17,15 @@ HWND g_historyPage = nullptr;
 
 namespace {
 
+// Each column as wide as its widest text at the list's font; the data takes what is left.
 struct Column {
   const char* title;
-  int width;  // pixels at the page's font
+  const char* widest;  // null: the rest of the list
 };
-const Column kColumns[] = {{"Time", 116}, {"Type", 38}, {"Data", 98}, {"Action", 66}};
+const Column kColumns[] = {{"Time", "00:00:00"},
+                           {"Type", "WWW"},
+                           {"Data", nullptr},
+                           {"Action", "filtered to nothing"}};
 
 HWND List(HWND page) { return GetDlgItem(page, kHistoryList); }
 
@@ -150,11 +154,23 @@ void InitPage(HWND page) {
   g_historyPage = page;
   HWND list = List(page);
   SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  RECT client = {};
+  GetClientRect(list, &client);
+  const int margin = 14;  // the list's own padding around a cell's text
+  int widths[4];
+  int rest = client.right - GetSystemMetrics(SM_CXVSCROLL);
+  for (int i = 0; i < 4; ++i) {
+    if (!kColumns[i].widest) continue;
+    widths[i] = margin + static_cast<int>(SendMessageA(
+                             list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(kColumns[i].widest)));
+    rest -= widths[i];
+  }
+  widths[2] = rest > 60 ? rest : 60;
   for (int i = 0; i < 4; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(kColumns[i].title);
-    column.cx = kColumns[i].width;
+    column.cx = widths[i];
     column.iSubItem = i;
     SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
