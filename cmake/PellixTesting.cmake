@@ -6,6 +6,12 @@ if(PELLIX_TESTS)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
     set(PELLIX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
     add_subdirectory(${PELLIX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    # The Windows compilers carry no C++ thread library (see mingw-common.cmake); GoogleTest
+    # and the test programs that use it get a stand-in for the two classes it names.
+    foreach(lib gtest gmock)
+      target_compile_options(${lib} PUBLIC
+        "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/gtest-win32-threads.h")
+    endforeach()
   else()
     find_package(GTest REQUIRED)
   endif()

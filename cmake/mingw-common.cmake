@@ -1,8 +1,11 @@
 # What both Windows cross builds share; the flavour's toolchain file sets PELLIX_MINGW_TRIPLE
 # (the compiler prefix) and PELLIX_WINDOWS_FLAVOUR (win32 or win64) before including this.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_C_COMPILER ${PELLIX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PELLIX_MINGW_TRIPLE}-g++-posix)
+# The "-win32" compilers: the "-posix" ones link a POSIX threading runtime that imports
+# functions Windows 98 SE and XP lack (GetTickCount64, vectored exception handlers...), so
+# the binaries would not start there. The Windows code uses Win32 primitives for threads and locks.
+set(CMAKE_C_COMPILER ${PELLIX_MINGW_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${PELLIX_MINGW_TRIPLE}-g++-win32)
 set(CMAKE_RC_COMPILER ${PELLIX_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${PELLIX_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -31,6 +31,16 @@ struct OutputSettings {
 // style 0..3 taken as unsigned).
 bool OutputSettingsAcceptable(char terminator, char separator, uint32_t outputStyle);
 
+// The key that types a control character of the output (a separator or terminator): Tab for
+// 9, Return for 10 and 13, as Windows maps them; 0 for every other character, which goes
+// through the layout. Typed as the key itself, because the layout's look-up can give another
+// key (Wine maps 10 to an X Linefeed key, which a rich-edit control ignores).
+constexpr uint8_t kVkTab = 9;
+constexpr uint8_t kVkReturn = 13;
+inline uint8_t ControlCharKey(char c) {
+  return c == 9 ? kVkTab : (c == 10 || c == 13) ? kVkReturn : 0;
+}
+
 // What composition needs of the platform: the audible cue and typing one text.
 class TypingPort {
  public:

@@ -66,6 +66,11 @@ void DeliveryThread(HookContext& c, ScanRecord* record) {
 }
 
 void TypeChar(HookContext& c, char ch) {
+  if (const uint8_t key = ControlCharKey(ch)) {
+    c.platform.KeybdEvent(key, 0, 0);
+    c.platform.KeybdEvent(key, 0, kKeyEventUp);
+    return;
+  }
   const int16_t v = c.platform.KeyForChar(ch);
   // No key gives this character under the layout: nothing sensible to type.
   if (v == -1 || (v & 0xff) == 0xff) return;

@@ -35,6 +35,30 @@ inline bool IsWandShiftedKey(uint32_t vk) {
   return vk == 187;  // equals, plus when shifted
 }
 
+// The same classes by physical key. The wand presses the positions of a US keyboard whatever
+// layout the PC has, and the layout decides the virtual key: on AZERTY the period position
+// reports VK_OEM_2 and "m" VK_OEM_COMMA, on Dvorak "q", "w", "z" report 222, 188, 186. So a key
+// also belongs to the wand when its scan code (set 1, not an extended key) is one of these.
+// Bits by scan code 0..63: digits 2..11, minus 12, letters 16..25, 30..38, 44..50, Enter 28,
+// period 52; shifted: equals 13 and the letters.
+constexpr uint64_t kLetterScans = (0x3FFull << 16) | (0x1FFull << 30) | (0x7Full << 44);
+constexpr uint64_t kWandScans =
+    kLetterScans | (0x7FFull << 2) | (1ull << 28) | (1ull << 52);  // digits and minus: 2..12
+constexpr uint64_t kWandShiftedScans = kLetterScans | (1ull << 13);
+inline bool IsWandScanCode(uint32_t scanCode, bool extended) {
+  return !extended && scanCode < 64 && ((kWandScans >> scanCode) & 1);
+}
+inline bool IsWandShiftedScanCode(uint32_t scanCode, bool extended) {
+  return !extended && scanCode < 64 && ((kWandShiftedScans >> scanCode) & 1);
+}
+// The recognizers' tests of one keystroke: by its virtual key or by its physical key.
+inline bool IsWandKey(uint32_t vk, uint32_t scanCode, bool extended) {
+  return IsWandKey(vk) || IsWandScanCode(scanCode, extended);
+}
+inline bool IsWandShiftedKey(uint32_t vk, uint32_t scanCode, bool extended) {
+  return IsWandShiftedKey(vk) || IsWandShiftedScanCode(scanCode, extended);
+}
+
 // The one platform call key recording needs: MapVirtualKeyA(vk, 2), the unshifted character
 // of a virtual key under the layout in force.
 class KeyTranslationPort {

@@ -21,6 +21,7 @@ constexpr uint32_t kScanEnter = 28;
 constexpr uint32_t kScanLeftShift = 42;
 constexpr uint32_t kKeyDataReleased = 0x80000000u;
 constexpr uint32_t kKeyDataAlt = 0x20000000u;
+constexpr uint32_t kKeyDataExtended = 0x01000000u;
 
 constexpr uint32_t Descriptor(uint32_t vk, uint32_t scan, uint32_t flags) {
   return (vk & 255) << 16 | (scan & 255) << 8 | (flags & 255);
@@ -76,7 +77,9 @@ Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
         RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
         return Verdict::kSwallow;
       }
-      const bool accepted = s.keyBuffer.shiftDown ? IsWandShiftedKey(vk) : IsWandKey(vk);
+      const bool extended = (flags & kLowLevelExtended) != 0;
+      const bool accepted = s.keyBuffer.shiftDown ? IsWandShiftedKey(vk, scanCode, extended)
+                                                  : IsWandKey(vk, scanCode, extended);
       if (!accepted) break;
       RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
       return Verdict::kSwallow;
@@ -100,6 +103,11 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
   HookSharedState& s = c.state;
   const int32_t state = LoadState(s);
   const bool released = (keyData & kKeyDataReleased) != 0;
+  // The wand's key tests also judge by the physical key: bits 16..23 scan code, 24 extended.
+  const uint32_t scan = (keyData >> 16) & 255;
+  const bool extended = (keyData & kKeyDataExtended) != 0;
+  const bool wandKey = IsWandKey(vk, scan, extended);
+  const bool wandShiftedKey = IsWandShiftedKey(vk, scan, extended);
   if (state != kIdle && (vk == kVkCtrl || (vk == kVkAlt && state != kPrefixSeen))) {
     // Ctrl, or Alt after the prefix: the burst is dropped and the key reaches the application.
     ResetCapture(s);
@@ -119,7 +127,7 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
       break;
     case kCapturing:
       if (released) break;
-      if (IsWandKey(vk)) {
+      if (wandKey) {
         SetState(s, kKeyHeld);
         RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 0);
         return Verdict::kSwallow;
@@ -131,12 +139,12 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
       }
       break;
     case kShiftHeld:
-      if (released || !IsWandShiftedKey(vk)) break;
+      if (released || !wandShiftedKey) break;
       SetState(s, kShiftedKeyHeld);
       RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 0);
       return Verdict::kSwallow;
     case kKeyHeld:
-      if (!released || !IsWandKey(vk)) break;
+      if (!released || !wandKey) break;
       if (vk == kVkEnter) {
         RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
         DecodeCapture(s, record);
@@ -149,7 +157,7 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
       SetState(s, kCapturing);
       return Verdict::kSwallow;
     case kShiftedKeyHeld:
-      if (!released || !IsWandShiftedKey(vk)) break;
+      if (!released || !wandShiftedKey) break;
       RecordHookKey(s.keyBuffer, c.platform, vk, keyData, 1);
       SetState(s, kShiftedKeyReleased);
       return Verdict::kSwallow;

@@ -131,6 +131,18 @@ TEST(Typing, CapitalNeedsShiftAroundTheKey) {
   EXPECT_EQ(kb.state.recognizerState, kIdle);  // restored
 }
 
+// 9, 10 and 13 go as the Tab and Return keys themselves: Wine's look-up gives 10 an X
+// Linefeed key (0xE4) that rich-edit controls ignore, and may give 9 or 13 a key with Ctrl.
+TEST(Typing, TabAndLineBreaksAreTheirOwnKeysWhateverTheLookUpSays) {
+  FakeKeyboard kb;
+  kb.keyForChar = {{'\n', 0x00E4}, {'\r', 0x020D}, {'\t', 0x0209}};
+  TypeText(kb.ctx, "\t\n\r");
+  const std::vector<KeyEvent> expected = {{9, 0, false, true},  {9, 0, true, true},
+                                          {13, 0, false, true}, {13, 0, true, true},
+                                          {13, 0, false, true}, {13, 0, true, true}};
+  EXPECT_EQ(kb.injected, expected);
+}
+
 TEST(Typing, CharacterWithoutKeyIsSkipped) {
   FakeKeyboard kb;
   TypeText(kb.ctx, "a\x01" "b");

@@ -54,6 +54,8 @@ uint32_t FakeKeyboard::MapVirtualKeyToChar(uint32_t vk) {
 }
 
 int16_t FakeKeyboard::KeyForChar(char c) {
+  auto it = keyForChar.find(c);
+  if (it != keyForChar.end()) return it->second;
   const UsKey k = UsKeyOf(c);
   if (k.vk == 0) return -1;
   return static_cast<int16_t>(k.vk | (k.shift ? 0x100 : 0));
@@ -96,10 +98,11 @@ void FakeKeyboard::WandPrefix() {
 
 void FakeKeyboard::WandChar(char c) {
   const UsKey k = UsKeyOf(c);
+  const uint32_t vk = pcLayout ? layouts::VkAt(*pcLayout, k.scan, k.vk) : k.vk;
   const uint32_t shiftVk = path == Path::kLowLevel ? 160 : 16;
   if (k.shift) Key(shiftVk, 42, false);
-  Key(k.vk, k.scan, false);
-  Key(k.vk, k.scan, true);
+  Key(vk, k.scan, false);
+  Key(vk, k.scan, true);
   if (k.shift) Key(shiftVk, 42, true);
 }
 

@@ -15,6 +15,7 @@
 #include "hooklib/core/hook_platform.h"
 #include "hooklib/core/recognizer.h"
 #include "hooklib/core/shared_state.h"
+#include "tools/keyboard_layouts.h"
 
 namespace pellix::testing {
 
@@ -70,6 +71,9 @@ class FakeKeyboard : public HookPlatform {
 
   // --- Knobs.
   std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
+  std::map<char, int16_t> keyForChar;  // VkKeyScanA overrides
+  // The PC's layout: the virtual keys it reports for the US key positions the wand presses.
+  const layouts::Layout* pcLayout = nullptr;
   void* foreground = nullptr;
   // Called during an offer with the message's atoms; may delete the data atom to claim.
   std::function<void(void* window, uint16_t data, uint16_t type, uint16_t serial)> receiver;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "engine/encoder.h"
 #include "hooklib/tests/fake_keyboard.h"
 
 namespace pellix {
@@ -30,6 +31,50 @@ TEST(KeyClasses, WandKeys) {
     const bool digit = vk >= 48 && vk <= 57;
     EXPECT_EQ(IsWandKey(vk), letter || digit || vk == 13 || vk == 189 || vk == 190) << vk;
     EXPECT_EQ(IsWandShiftedKey(vk), letter || vk == 187) << vk;
+  }
+  // By physical key: the US positions whose table character is a letter, a digit, minus or
+  // period (Enter has none), or a letter or plus under Shift; never an extended key.
+  for (uint32_t scan = 0; scan < 300; ++scan) {
+    const char plain = ScanCodeChar(scan, 0), shifted = ScanCodeChar(scan, 1);
+    const bool letter = plain >= 'a' && plain <= 'z';
+    const bool wand = letter || (plain >= '0' && plain <= '9') || plain == '-' ||
+                      plain == '.' || scan == 28;
+    EXPECT_EQ(IsWandScanCode(scan, false), wand) << scan;
+    EXPECT_EQ(IsWandShiftedScanCode(scan, false), letter || shifted == '+') << scan;
+    EXPECT_FALSE(IsWandScanCode(scan, true) || IsWandShiftedScanCode(scan, true)) << scan;
+  }
+}
+
+// The wand presses US key positions; other layouts report other virtual keys there (AZERTY's
+// period position is VK_OEM_2, Dvorak's "q" is VK_OEM_7). Every character of the wand's
+// alphabet is captured by its position, and a real scan decodes, on both paths.
+TEST(KeyClasses, WandBurstsUnderEveryLayoutOnBothPaths) {
+  const std::string alphabet =
+      ".abcdefghijklmnopqrstuvwxyz.ABCDEFGHIJKLMNOPQRSTUVWXYZ.0123456789+-.";
+  const std::string scan = EncodeWandText("00000000123456", "IB5", "9780262033848");
+  for (const layouts::Layout& layout : layouts::kLayouts) {
+    for (auto path : {testing::FakeKeyboard::Path::kLowLevel,
+                      testing::FakeKeyboard::Path::kKeyboard}) {
+      const bool lowLevel = path == testing::FakeKeyboard::Path::kLowLevel;
+      const std::string where = std::string(layout.name) + (lowLevel ? " low-level" : " keyboard");
+      testing::FakeKeyboard kb(path);
+      kb.pcLayout = &layout;
+      kb.WandPrefix();
+      kb.app.clear();
+      for (char c : alphabet) kb.WandChar(c);
+      EXPECT_STREQ(kb.state.keyBuffer.scanChars, alphabet.c_str()) << where;
+      EXPECT_TRUE(kb.app.empty() && kb.injected.empty()) << where << ": the burst broke off";
+      AbandonBurst(kb.ctx);
+      kb.Pump();
+
+      kb.app.clear();
+      kb.WandBurst(scan);
+      EXPECT_EQ(kb.AppText(), "9780262033848\n") << where;
+      for (const testing::KeyEvent& k : kb.app) {  // the keyboard path passes Alt and F10 up
+        EXPECT_TRUE(k.injected || (!lowLevel && (k.vk == 18 || k.vk == 121))) << where;
+      }
+      EXPECT_EQ(kb.state.recognizerState, kIdle) << where;
+    }
   }
 }
 

@@ -12,7 +12,7 @@ class PlatformContract : public ::testing::Test {
 };
 
 // VkKeyScanA under a US layout, for the characters a scan's output can hold (the line feed
-// is left out: Windows gives Ctrl+Enter, Wine a key of its own; both type a line break).
+// is left out: Windows gives Ctrl+Enter, Wine a Linefeed key; the typing sends Return for it).
 TEST_F(PlatformContract, KeyForCharacterUnderUsLayout) {
   struct Case {
     char c;

@@ -26,11 +26,7 @@ DWORD WINAPI TimeoutWatcherProc(void*) {
   WinWatcherPort port(g_createdTerm, g_createdStart, g_createdStop);
   HookContext c{Shared(), g_platform};
   RunTimeoutWatcher(c, port);
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&TimeoutWatcherProc), &self);
-  FreeLibraryAndExitThread(self, 0);
+  FreeLibraryAndExitThread(g_module, 0);
 }
 
 void CloseOwnEvents() {
@@ -56,6 +52,16 @@ BOOL EndWatcherAndCloseEvents() {
 }
 
 }  // namespace
+
+HMODULE PinThisModule() {
+  char path[MAX_PATH];
+  if (!g_module) return nullptr;
+  const DWORD n = GetModuleFileNameA(g_module, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return nullptr;
+  return LoadLibraryA(path);
+}
+
+HMODULE ThisModule() { return g_module; }
 
 void OnProcessAttach(HINSTANCE module) {
   if (!g_module) g_module = module;
@@ -110,11 +116,10 @@ int InstallHook(HWND window, int force) {
   ResetEvent(g_createdTerm);
 
   if (g_createdTerm && g_createdStart && g_createdStop) {
-    HMODULE pin = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCSTR>(&TimeoutWatcherProc), &pin);
-    g_watcher = CreateThread(nullptr, 0, TimeoutWatcherProc, nullptr, 0, nullptr);
-    if (!g_watcher && pin) FreeLibrary(pin);
+    if (HMODULE pin = PinThisModule()) {
+      g_watcher = CreateThread(nullptr, 0, TimeoutWatcherProc, nullptr, 0, nullptr);
+      if (!g_watcher) FreeLibrary(pin);
+    }
   }
 
   OSVERSIONINFOA version = {};

@@ -11,6 +11,12 @@ namespace pellix::win32 {
 // The one record shared by every process that maps the module holding it.
 HookSharedState& Shared();
 
+// A reference on the module holding this code, for a thread of the library that must outlive
+// an unload (it ends with FreeLibraryAndExitThread(ThisModule())); null when none was taken.
+// LoadLibrary by the module's own path: GetModuleHandleEx is XP and later.
+HMODULE PinThisModule();
+HMODULE ThisModule();
+
 // Library load and unload in this process.
 void OnProcessAttach(HINSTANCE module);
 void OnProcessDetach();

@@ -13,23 +13,17 @@ namespace {
 
 WinPlatform g_deliveryPlatform;
 
-// A thread of the library holds a reference on the module that holds its code, so that an
-// unload while it still runs (a delivery waiting on a slow window) cannot pull the code away.
-HMODULE PinThisModule() {
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCSTR>(&PinThisModule), &self);
-  return self;
-}
+// OpenThread is Windows 2000 and Me and later: bound at load time, so that the library also
+// loads on 98 SE, where a step's owner is then always taken for running (see ThreadRunning).
+using OpenThreadFunction = HANDLE(WINAPI*)(DWORD, BOOL, DWORD);
+const OpenThreadFunction g_openThread = reinterpret_cast<OpenThreadFunction>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "OpenThread")));
 
 DWORD WINAPI DeliveryThreadProc(void* record) {
   HookContext c{Shared(), g_deliveryPlatform};
   DeliveryThread(c, static_cast<ScanRecord*>(record));
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&DeliveryThreadProc), &self);
-  FreeLibraryAndExitThread(self, 0);
+  // The thread was started holding a reference on the module (StartDelivery).
+  FreeLibraryAndExitThread(ThisModule(), 0);
 }
 
 }  // namespace
@@ -71,9 +65,10 @@ void* WinPlatform::ForegroundWindow() { return GetForegroundWindow(); }
 
 bool WinPlatform::StartDelivery(ScanRecord* record) {
   HMODULE pin = PinThisModule();
+  if (!pin) return false;
   HANDLE thread = CreateThread(nullptr, 0, DeliveryThreadProc, record, 0, nullptr);
   if (!thread) {
-    if (pin) FreeLibrary(pin);
+    FreeLibrary(pin);
     return false;
   }
   CloseHandle(thread);
@@ -87,7 +82,10 @@ uint32_t WinPlatform::NowMs() { return GetTickCount(); }
 void WinPlatform::YieldThread() { Sleep(1); }
 
 bool WinPlatform::ThreadRunning(uint32_t threadId) {
-  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+  // Without OpenThread (98 SE) nothing tells: an owner killed inside its step is not taken
+  // over, and hook calls pass their keys after the wait until the hooks are installed again.
+  if (!g_openThread) return true;
+  HANDLE thread = g_openThread(SYNCHRONIZE, FALSE, threadId);
   // No such thread (any more); a thread there but not ours to open counts as running.
   if (!thread) return GetLastError() == ERROR_ACCESS_DENIED;
   const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;

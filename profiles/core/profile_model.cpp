@@ -106,7 +106,7 @@ ScanTypeEntry* ProfileTable::AddOrUpdate(const char* code, const char* filter,
                                          bool autoConvert, int32_t showMode) {
   // An entry without a code could never be found, and would be stored as the profile's own key.
   if (code == nullptr || code[0] == '\0') return nullptr;
-  const std::lock_guard<std::mutex> hold(lock_);
+  const LockHold hold(lock_);
   ScanTypeEntry* entry = Find(code);
   if (entry == nullptr) {
     int slot = 0;
@@ -139,7 +139,7 @@ bool ProfileTable::RemoveEntry(const ScanTypeEntry* entry) {
 
 bool ProfileTable::RemoveAt(int index) {
   if (index < 0 || index >= kProfileSlots) return false;
-  const std::lock_guard<std::mutex> hold(lock_);
+  const LockHold hold(lock_);
   delete slots_[index];
   slots_[index] = nullptr;
   return true;
@@ -155,7 +155,7 @@ void ProfileTable::Clear() {
 }
 
 std::unique_ptr<ScanTypeEntry> ProfileTable::CopyForScan(const char* type) const {
-  const std::lock_guard<std::mutex> hold(lock_);
+  const LockHold hold(lock_);
   const ScanTypeEntry* entry = FindForScan(type);
   if (entry == nullptr) return nullptr;
   auto copy = std::make_unique<ScanTypeEntry>();

@@ -3,7 +3,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
+
+#include "profiles/core/table_lock.h"
 
 namespace pellix {
 
@@ -78,7 +79,7 @@ class ProfileTable {
   ScanTypeEntry* slots_[kProfileSlots] = {};
   // Held while an entry is added, changed or freed, and while one is copied out. Lookups on
   // the thread that changes the table need it not.
-  mutable std::mutex lock_;
+  mutable TableLock lock_;
 };
 
 // Names of the stored profiles, in the registry's enumeration order; refilled as a whole.

@@ -8,6 +8,9 @@
 namespace pellix {
 
 uint8_t KeystrokeCode(KeyboardLayout& layout, char c) {
+  if (const uint8_t key = ControlCharKey(c)) {
+    return static_cast<uint8_t>(layout.ScanCodeOf(key) & 0x7F);
+  }
   const int16_t v = layout.KeyScan(c);
   if (v == -1) return 0;
   uint8_t code = static_cast<uint8_t>(layout.ScanCodeOf(static_cast<uint8_t>(v)) & 0x7F);

@@ -68,6 +68,10 @@ TEST(KeystrokeCodes, ShiftIsBitSevenAndTheScanCodeTheRest) {
   ToKeystrokeCodes(text, layout);
   EXPECT_EQ(std::string(text), "\x9E\x02\x1E\x33");
   EXPECT_EQ(KeystrokeCode(layout, '\x01'), 0) << "no key for it: no key typed";
+  // Tab and Return by their own keys, whatever the layout's look-up gives for 9, 10 and 13.
+  EXPECT_EQ(KeystrokeCode(layout, '\t'), 0x0F);
+  EXPECT_EQ(KeystrokeCode(layout, '\n'), 0x1C);
+  EXPECT_EQ(KeystrokeCode(layout, '\r'), 0x1C);
 }
 
 TEST_F(DriverPathTest, ThirtyOneCodesGoAsFifteenFifteenOneThenTheTerminator) {

@@ -11,11 +11,11 @@
 
 namespace pellix {
 
-// The US layout's keys for letters, digits, space and a few punctuation marks.
+// The US layout's keys for letters, digits, space, a few punctuation marks, Tab and Return.
 class UsLayout : public KeyboardLayout {
  public:
   static constexpr const char* kDomain =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ,.-";
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ,.-\t\n\r";
   int16_t KeyScan(char c) override {
     if (c >= 'a' && c <= 'z') return static_cast<int16_t>('A' + (c - 'a'));
     if (c >= 'A' && c <= 'Z') return static_cast<int16_t>(0x100 | c);
@@ -40,6 +40,8 @@ class UsLayout : public KeyboardLayout {
       case 0xBC: return 0x33;
       case 0xBE: return 0x34;
       case 0xBD: return 0x0C;
+      case 0x09: return 0x0F;
+      case 0x0D: return 0x1C;
       default: return 0;
     }
   }

@@ -70,4 +70,10 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/history_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/history-test)
   set_tests_properties(tray_history_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_history_tests)
+  # Other keyboard layouts, and Wine's notepad and wordpad as the applications.
+  add_test(NAME tray_apps_e2e_tests
+           COMMAND bash ${here}/apps_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/apps-e2e)
+  set_tests_properties(tray_apps_e2e_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_apps_e2e_tests)
+  add_dependencies(pellix pellix-wand-keys)
 endif()

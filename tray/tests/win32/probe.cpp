@@ -36,6 +36,9 @@
 //                                            then print how many bytes it read through it
 //   pellix-probe clipboard FILE              write the clipboard's text to FILE, byte for
 //                                            byte
+//   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
+//                                            of the window of CLASS (another program's,
+//                                            read as wide text), line breaks as "\n"
 #include <windows.h>
 #include <shellapi.h>
 
@@ -142,6 +145,32 @@ struct CountRequest {
   int count;
 };
 
+// Under Wine only the wide WM_GETTEXT reads another process's edit control.
+int PrintText(const char* cls, const char* childClass) {
+  HWND top = FindWindowA(cls, nullptr);
+  HWND child = top ? FindWindowExA(top, nullptr, childClass, nullptr) : nullptr;
+  if (!child) {
+    std::fprintf(stderr, "no %s in a window of class %s\n", childClass, cls);
+    return 1;
+  }
+  const LRESULT length = SendMessageW(child, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(child, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
+  wide.resize(static_cast<size_t>(got > 0 ? got : 0));
+  std::string text;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c == L'\r') {
+      if (i + 1 < wide.size() && wide[i + 1] == L'\n') ++i;
+      text += '\n';
+    } else {
+      text += c < 128 ? static_cast<char>(c) : '?';
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
 BOOL CALLBACK CountWindow(HWND w, LPARAM p) {
   CountRequest* r = reinterpret_cast<CountRequest*>(p);
   char cls[64] = {}, caption[256] = {};
@@ -237,8 +266,9 @@ HWND Control(const char* caption, int id, const char* cls = nullptr) {
 int Click(const char* caption, int id) {
   HWND button = Control(caption, id, "Button");
   if (!button) return 1;
-  // What a click sends the button's parent. Posted: the click may open a modal dialog, which a sent message would wait for. A post
-  // from another process does not wake a modal loop by itself: WM_NULL to its thread does.
+  // What a click sends the button's parent. Posted: the click may open a modal dialog,
+  // which a sent message would wait for. A post from another process does not wake a modal
+  // loop by itself: WM_NULL to its thread does.
   PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(button));
   PostThreadMessageA(GetWindowThreadProcessId(button, nullptr), WM_NULL, 0, 0);
@@ -365,6 +395,7 @@ int main(int argc, char** argv) {
   if (verb == "set-text" && argc >= 5) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
   if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2]);
   if (verb == "hold" && argc >= 4) return Hold(argv[2], std::atoi(argv[3]));
+  if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
 }
