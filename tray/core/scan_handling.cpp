@@ -74,7 +74,7 @@ intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileT
   }
   port.NoteScan(type, data, claimed ? ScanAction::kLaunched
                             : sheetInFront ? ScanAction::kClaimed
-                                           : ScanAction::kTyped);
+                                           : ScanAction::kLeftToLibrary);
   return 1;
 }
 

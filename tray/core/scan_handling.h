@@ -64,8 +64,8 @@ void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, c
 
 // KV_CC_MSG: a scan offered by the hook library as three atoms. The scan is claimed by
 // deleting the data atom. Returns the message result, 1. A scan the tray program leaves to
-// the library is noted as typed: the library does not report whether the foreground window
-// took it instead.
+// the library is noted as such: the library reports afterwards whether it was typed or the
+// foreground window took it.
 intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
                        const TraySettings& settings, uint16_t dataAtom, uint16_t serialAtom,
                        uint16_t typeAtom);

@@ -18,7 +18,8 @@ void CopyText(char (&to)[kHistoryTextSize], const char* from) {
 
 const char* ScanActionText(ScanAction action) {
   switch (action) {
-    case ScanAction::kTyped: return "typed";
+    case ScanAction::kTyped:
+    case ScanAction::kLeftToLibrary: return "typed";
     case ScanAction::kLaunched: return "launched";
     case ScanAction::kClaimed: return "claimed by a window";
     case ScanAction::kFilteredOut: return "filtered to nothing";
@@ -100,6 +101,34 @@ std::string HistoryCsv(const ScanHistory& history, const std::vector<int>& newes
     if (index >= 0 && index < history.Count()) csv += CsvLine(history.Newest(index));
   }
   return csv;
+}
+
+bool OutcomeJoin::Offered(const ScanEntry& entry, ScanEntry* done) {
+  const bool flushed = Expire(done);
+  entry_ = entry;
+  waiting_ = true;
+  return flushed;
+}
+
+bool OutcomeJoin::Outcome(ScanAction action, const char* type, const LocalTime& now,
+                          ScanEntry* done) {
+  if (action == ScanAction::kFilteredOut) {
+    *done = MakeScanEntry(now, type, "", action);
+    return true;
+  }
+  if (!waiting_) return false;
+  waiting_ = false;
+  *done = entry_;
+  done->action = action;
+  return true;
+}
+
+bool OutcomeJoin::Expire(ScanEntry* done) {
+  if (!waiting_) return false;
+  waiting_ = false;
+  *done = entry_;
+  done->action = ScanAction::kTyped;
+  return true;
 }
 
 bool RecordScan(ScanHistory& history, ScanLogSettings& log, AppendFile& file,

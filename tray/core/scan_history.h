@@ -11,9 +11,11 @@
 
 namespace pellix {
 
-// What became of a scan.
-enum class ScanAction : uint8_t { kTyped, kLaunched, kClaimed, kFilteredOut };
-// "typed", "launched", "claimed by a window", "filtered to nothing".
+// What became of a scan. kLeftToLibrary: the tray program passed it on to the hook library,
+// which says afterwards what became of it.
+enum class ScanAction : uint8_t { kTyped, kLaunched, kClaimed, kFilteredOut, kLeftToLibrary };
+// "typed", "launched", "claimed by a window", "filtered to nothing"; a scan left to the
+// library counts as typed until the library says otherwise.
 const char* ScanActionText(ScanAction action);
 
 // A local wall-clock time and its offset from UTC, east positive.
@@ -68,6 +70,26 @@ std::string CsvLine(const ScanEntry& entry);
 // The header and the given scans (indexes as for Newest), oldest first; every scan when
 // `newestIndexes` is empty.
 std::string HistoryCsv(const ScanHistory& history, const std::vector<int>& newestIndexes);
+
+// Joins a scan the tray program left to the hook library with the library's word on it
+// ("KV_CC_DONE"), which comes right after the offer and before any key is typed. One scan
+// waits at a time: scans come one after another.
+class OutcomeJoin {
+ public:
+  // A scan left to the library. An earlier one still waiting goes out as typed, in `done`.
+  bool Offered(const ScanEntry& entry, ScanEntry* done);
+  // The library's word: the waiting scan with this action; a scan filtered to nothing was
+  // never offered, so it becomes a scan of its own, stamped `now`. False when there is
+  // nothing to record (a word without a waiting scan, from a delivery that outlived its
+  // offer).
+  bool Outcome(ScanAction action, const char* type, const LocalTime& now, ScanEntry* done);
+  // No word came in time (a library that does not report): the waiting scan as typed.
+  bool Expire(ScanEntry* done);
+
+ private:
+  bool waiting_ = false;
+  ScanEntry entry_ = {};
+};
 
 // A file opened to append to, written and closed per scan so that a killed program loses
 // nothing.

@@ -87,7 +87,9 @@ class FakeTrayPort : public TrayPort {
   }
   void Reply(intptr_t result) override { log.push_back("reply " + std::to_string(result)); }
   void NoteScan(const char* type, const char* data, ScanAction action) override {
-    noted.push_back(std::string(type) + "|" + data + "|" + ScanActionText(action));
+    noted.push_back(std::string(type) + "|" + data + "|" +
+                    (action == ScanAction::kLeftToLibrary ? "left to the library"
+                                                          : ScanActionText(action)));
   }
 
   std::map<uint16_t, std::string> atoms;

@@ -102,7 +102,7 @@ TEST_F(ScanMessageTest, AnOpenSheetBehindTracesButLetsTheLibraryType) {
   Offer();
   EXPECT_FALSE(Claimed());
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 00000001|UPA|0123"}));
-  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|typed"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|left to the library"}));
 }
 
 TEST_F(ScanMessageTest, WithBeepsOffNothingBeeps) {

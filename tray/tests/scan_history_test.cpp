@@ -82,6 +82,30 @@ TEST(HistoryTest, CsvOfAllOrOfASelectionIsOldestFirstUnderOneHeader) {
   EXPECT_EQ(HistoryCsv(history, {5}), kCsvHeader);                    // gone meanwhile
 }
 
+TEST(OutcomeJoinTest, TheLibrarysWordCompletesTheScanItWasLeft) {
+  OutcomeJoin join;
+  ScanEntry done;
+  const LocalTime later = {2026, 12, 8, 12, 0, 9, 60};
+  EXPECT_FALSE(join.Offered(Entry(1, ScanAction::kLeftToLibrary), &done));
+  ASSERT_TRUE(join.Outcome(ScanAction::kClaimed, "UPA", later, &done));
+  EXPECT_STREQ(done.data, "1");
+  EXPECT_EQ(done.action, ScanAction::kClaimed);
+  EXPECT_EQ(done.time.second, 5) << "the time the scan was read, not the word's";
+  EXPECT_FALSE(join.Outcome(ScanAction::kTyped, "UPA", later, &done)) << "no scan waits";
+  // Filtered to nothing: never offered, a scan of its own.
+  ASSERT_TRUE(join.Outcome(ScanAction::kFilteredOut, "C39", later, &done));
+  EXPECT_EQ(CsvLine(done), "2026-12-08T12:00:09+01:00,C39,,filtered to nothing\r\n");
+  // Without a word (a library that does not report), a scan goes out as typed: when the next
+  // one comes or when its time is up.
+  EXPECT_FALSE(join.Offered(Entry(2, ScanAction::kLeftToLibrary), &done));
+  ASSERT_TRUE(join.Offered(Entry(3, ScanAction::kLeftToLibrary), &done));
+  EXPECT_STREQ(done.data, "2");
+  EXPECT_EQ(done.action, ScanAction::kTyped);
+  ASSERT_TRUE(join.Expire(&done));
+  EXPECT_STREQ(done.data, "3");
+  EXPECT_FALSE(join.Expire(&done));
+}
+
 // Files in memory; a path listed in `refuse` fails to open with that reason.
 class MemoryFiles : public AppendFile {
  public:
