@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The History page, the scan log and "Start with Windows" in the real program under Wine,
-# with the real KEYWEDGE.DLL ("-98") and real X keys: scans of each kind land in the log in
-# order, one CSV line each, with the right action and no serial; the log is appended to
+# with the real KEYWEDGE.DLL ("-98") and real X keys: scans of each kind (typed, launched,
+# filtered to nothing, claimed by the foreground window, by the Settings window in front)
+# land in the log in order, one CSV line each, with the right action and no serial; the log is appended to
 # while another program holds it open, and keeps the scan of a program killed right after
 # it; Copy and Save As give the log's bytes; Clear empties the history; an unwritable log
 # gives one message and the scan is still typed; the Run value is written, shown checked,
@@ -36,7 +37,8 @@ log="$work/logs/scans.csv"
 export PELLIX_RECORD_FILE
 PELLIX_RECORD_FILE=$(e2e_winpath "$launched")
 
-# Data alone with a line feed after; UPA launches the recorder, IB5 becomes ISBN-10.
+# Data alone with a line feed after; UPA launches the recorder, IB5 becomes ISBN-10, E13's
+# filter keeps nothing. The target window takes UPE scans itself.
 recorder=${bin//\\/\\\\}\\\\pellix-record-args.exe
 winlog=$(e2e_winpath "$log")
 cat >"$work/settings.reg" <<REG
@@ -53,6 +55,13 @@ REGEDIT4
 "Trans"=""
 "Command"="$recorder"
 "Params"="upa \$1"
+"AutoConv"=dword:00000000
+"Show"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\E13]
+"Trans"="-"
+"Command"=""
+"Params"=""
 "AutoConv"=dword:00000000
 "Show"=dword:00000001
 
@@ -75,7 +84,7 @@ start_pellix() {
 }
 start_pellix
 e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix History Target" \
-  --out "$(e2e_winpath "$typed")"
+  --out "$(e2e_winpath "$typed")" --claim UPE
 win=$(e2e_wait_window "Pellix History Target" 30) || fail "no target window"
 e2e_wait_file "$typed" 30 || fail "the target does not report"
 e2e_focus "$win"
@@ -97,6 +106,11 @@ e2e_wait_text "$launched" $'upa 012345678905\n' 20 || fail "UPA command"
 e2e_scan --serial "$serial" --type 128 --data 'a,"b'
 e2e_scan --serial "$serial" --type C39 --data=-LIB+7
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n' 15 || fail "128 and C39 scans"
+e2e_scan --serial "$serial" --type E13 --data 4006381333931
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 15 || fail "E13 scan: the terminator alone"
+e2e_scan --serial "$serial" --type UPE --data 0123456
+sleep 2
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan the target took was typed"
 # Another program holds the log open for reading, as a spreadsheet may, over the next scan.
 held=$(probe hold "$winlog" 4000) &
 hold_pid=$!
@@ -108,11 +122,12 @@ e2e_focus "$sheet"
 e2e_scan --serial "$serial" --type C39 --data SHEET
 wait "$hold_pid" || fail "the log could not be held open"
 want=$(crlf "Time,Type,Data,Action" "T,IB5,0262033844,typed" "T,UPA,012345678905,launched" \
-  'T,128,"a,""b",typed' "T,C39,'-LIB+7,typed" "T,C39,SHEET,claimed by a window"; echo x)
+  'T,128,"a,""b",typed' "T,C39,'-LIB+7,typed" "T,E13,,filtered to nothing" \
+  "T,UPE,01234565,claimed by a window" "T,C39,SHEET,claimed by a window"; echo x)
 for _ in $(seq 50); do [ "$(log_rows; echo x)" = "$want" ] && break; sleep 0.1; done
 [ "$(log_rows; echo x)" = "$want" ] || fail "log: $(cat -A "$log")"
 grep -q "$serial" "$log" && fail "the serial is in the log"
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n' 1 || fail "a scan was typed into the sheet"
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan was typed into the sheet"
 
 echo "== the History page: Copy gives the log's bytes, Save As too, Clear empties it"
 probe_rc sheet-page 2 || fail "no third page"
@@ -143,11 +158,11 @@ e2e_wait_gone Pellix 10 || fail "the sheet stayed"
 echo "== killed right after a scan: its line is in the log"
 e2e_focus "$win"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n0262033844\n' 15 || fail "scan before the kill"
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n' 15 || fail "scan before the kill"
 e2e_stop "$pellix_pid"
 [ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'IB5,0262033844,typed\r' ] ||
   fail "the last scan is not in the log: $(cat -A "$log")"
-[ "$(wc -l <"$log")" -eq 7 ] || fail "log lines: $(cat -A "$log")"
+[ "$(wc -l <"$log")" -eq 9 ] || fail "log lines: $(cat -A "$log")"
 
 echo "== an unwritable log: one message with the path and the reason, the scan still typed"
 missing=$(e2e_winpath "$work/no-such-folder/scans.csv")
@@ -155,7 +170,7 @@ wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$missi
 start_pellix
 e2e_focus "$win"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n0262033844\n0262033844\n' 15 ||
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n' 15 ||
   fail "the scan was not typed"
 text=$(probe msgbox "Pellix Scan Log" 10) || fail "no message"
 echo "message: $text"
@@ -165,7 +180,7 @@ reg=$(wine reg query 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogScans 2
 grep -qE 'LogScans\s+REG_DWORD\s+0x0' <<<"$reg" || fail "logging stayed on: $reg"
 e2e_focus "$win"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n0262033844\n0262033844\n0262033844\n' 15 ||
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n0262033844\n' 15 ||
   fail "the scan after the message"
 probe_rc no-window "Pellix Scan Log" 3 || fail "a second message"
 

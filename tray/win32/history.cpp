@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "hooklib/core/delivery.h"
 #include "tray/core/settings_store.h"
 
 namespace pellix {
@@ -21,6 +22,11 @@ HWND g_historyWindow = nullptr;
 std::string g_logFailure;  // shown once the scan that met it has been typed
 constexpr UINT_PTR kFailureTimer = 1;
 constexpr UINT kFailureDelayMs = 1500;
+OutcomeJoin g_join;
+UINT g_outcomeMessage = 0;
+// The library's word comes within the foreground window's offer (3 s at most) of the scan.
+constexpr UINT_PTR kOutcomeTimer = 2;
+constexpr UINT kOutcomeWaitMs = 5000;
 
 // The system's own words for an error code, without the line break it ends with.
 std::string SystemReason(DWORD error) {
@@ -106,8 +112,20 @@ LRESULT CALLBACK HistoryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     if (entry) {
       const ScanEntry copy = *entry;
       delete entry;
-      Record(copy);
+      if (copy.action == ScanAction::kLeftToLibrary) {
+        ScanEntry earlier;
+        if (g_join.Offered(copy, &earlier)) Record(earlier);
+        SetTimer(window, kOutcomeTimer, kOutcomeWaitMs, nullptr);
+      } else {
+        Record(copy);
+      }
     }
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kOutcomeTimer) {
+    KillTimer(window, kOutcomeTimer);
+    ScanEntry done;
+    if (g_join.Expire(&done)) Record(done);
     return 0;
   }
   if (message == WM_TIMER && wParam == kFailureTimer) {
@@ -130,6 +148,7 @@ void SaveTheScanLogSettings() {
 void StartScanHistory(HINSTANCE instance, RegistryPort& registry) {
   g_registry = &registry;
   LoadScanLogSettings(registry, g_log);
+  g_outcomeMessage = RegisterWindowMessageA(kOutcomeMessageName);
   if (g_historyWindow) return;
   WNDCLASSA wc = {};
   wc.lpfnWndProc = &HistoryWindowProc;
@@ -138,6 +157,24 @@ void StartScanHistory(HINSTANCE instance, RegistryPort& registry) {
   RegisterClassA(&wc);
   g_historyWindow = CreateWindowExA(0, kHistoryWindowClass, nullptr, 0, 0, 0, 0, 0, nullptr,
                                     nullptr, instance, nullptr);
+}
+
+bool IsScanOutcomeMessage(UINT message) {
+  return g_outcomeMessage != 0 && message == g_outcomeMessage;
+}
+
+void OnScanOutcome(WPARAM outcome, LPARAM packedType) {
+  ScanAction action;
+  switch (outcome) {
+    case kOutcomeTyped: action = ScanAction::kTyped; break;
+    case kOutcomeClaimed: action = ScanAction::kClaimed; break;
+    case kOutcomeFilteredOut: action = ScanAction::kFilteredOut; break;
+    default: return;
+  }
+  char type[4] = {};
+  for (int i = 0; i < 3; ++i) type[i] = static_cast<char>((static_cast<DWORD>(packedType) >> (8 * i)) & 0xFF);
+  ScanEntry done;
+  if (g_join.Outcome(action, type, LocalTimeNow(), &done)) Record(done);
 }
 
 void HandOverScan(const char* type, const char* data, ScanAction action) {

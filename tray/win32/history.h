@@ -31,6 +31,11 @@ void HandOverScan(const char* type, const char* data, ScanAction action);
 extern HWND g_historyPage;
 constexpr UINT kHistoryChanged = WM_APP + 2;
 
+// The hook library's word on a scan the tray program left to it ("KV_CC_DONE", posted to
+// the main window).
+bool IsScanOutcomeMessage(UINT message);
+void OnScanOutcome(WPARAM outcome, LPARAM packedType);
+
 INT_PTR CALLBACK HistoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The history page's view of the recorder.

@@ -207,6 +207,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return OnScanMessage(g_port, g_launcher, g_app.table, g_app.settings,
                          static_cast<uint16_t>(wParam), HIWORD(lParam), LOWORD(lParam));
   }
+  if (IsScanOutcomeMessage(message)) {
+    OnScanOutcome(wParam, lParam);
+    return 0;
+  }
   switch (message) {
     case WM_CREATE:
       StartSequence(window);
