@@ -3,6 +3,7 @@
 #include "tray/win32/history.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "hooklib/core/delivery.h"
@@ -18,7 +19,7 @@ namespace {
 ScanHistory g_history;
 ScanLogSettings g_log;
 RegistryPort* g_registry = nullptr;
-HWND g_historyWindow = nullptr;
+HWND volatile g_historyWindow = nullptr;  // read by the driver thread too
 std::string g_logFailure;  // shown once the scan that met it has been typed
 constexpr UINT_PTR kFailureTimer = 1;
 constexpr UINT kFailureDelayMs = 1500;
@@ -178,9 +179,11 @@ void OnScanOutcome(WPARAM outcome, LPARAM packedType) {
 }
 
 void HandOverScan(const char* type, const char* data, ScanAction action) {
-  if (!g_historyWindow) return;
-  ScanEntry* entry = new ScanEntry(MakeScanEntry(LocalTimeNow(), type, data, action));
-  if (!PostMessageA(g_historyWindow, kScanHandedOver, 0, reinterpret_cast<LPARAM>(entry)))
+  HWND window = g_historyWindow;
+  if (!window) return;
+  // No exception on the driver thread: a scan that finds no memory is only not listed.
+  ScanEntry* entry = new (std::nothrow) ScanEntry(MakeScanEntry(LocalTimeNow(), type, data, action));
+  if (entry && !PostMessageA(window, kScanHandedOver, 0, reinterpret_cast<LPARAM>(entry)))
     delete entry;
 }
 
