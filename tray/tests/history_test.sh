@@ -15,12 +15,22 @@ source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+# A Wine prefix of its own: the test kills the program, and Wine, unlike Windows, keeps
+# calling a killed process's hooks; they must not reach the tests that come after this one.
+rm -rf "$work" && mkdir -p "$work/logs"
+shared_prefix=$WINEPREFIX
+export WINEPREFIX=$work/prefix
+saved_xvfb=${PELLIX_XVFB_PID:-}
+PELLIX_XVFB_PID="" PELLIX_KEEP_DISPLAY=1 pellix_wine_up
+PELLIX_XVFB_PID=$saved_xvfb
 finish() {
   wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
     wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
   e2e_cleanup
-  wine reg delete "$run_key" /v Pellix /f >/dev/null 2>&1 || true
-  wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$work/prefix"
+  export WINEPREFIX=$shared_prefix
   e2e_end
 }
 trap finish EXIT
@@ -30,7 +40,6 @@ probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d
 probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
 bin=$(e2e_winpath "$build/bin")
 
-rm -rf "$work" && mkdir -p "$work/logs"
 typed="$work/typed.txt"
 launched="$work/launched.txt"
 log="$work/logs/scans.csv"
@@ -73,8 +82,6 @@ REGEDIT4
 "Show"=dword:00000001
 REG
 sed -i 's/$/\r/' "$work/settings.reg"
-wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
-wine reg delete "$run_key" /v Pellix /f >/dev/null 2>&1 || true
 wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
 
 start_pellix() {
