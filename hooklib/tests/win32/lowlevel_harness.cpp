@@ -155,13 +155,15 @@ bool FeedPrefix() {
   return all;
 }
 
-bool FeedChars(const std::string& text) {
-  bool all = true;
+bool FeedChars(const std::string& text, const char* layout) {
+  const layouts::Layout* pc = layouts::FindLayout(layout);
+  bool all = pc != nullptr;
   for (char c : text) {
     const UsKey k = UsKeyOf(c);
+    const uint32_t vk = pc ? layouts::VkAt(*pc, k.scan, k.vk) : k.vk;
     if (k.shift) all &= Feed(160, 42, 0) == 1;
-    all &= Feed(k.vk, k.scan, 0) == 1;
-    all &= Feed(k.vk, k.scan, LLKHF_UP) == 1;
+    all &= Feed(vk, k.scan, 0) == 1;
+    all &= Feed(vk, k.scan, LLKHF_UP) == 1;
     if (k.shift) all &= Feed(160, 42, LLKHF_UP) == 1;
   }
   return all;

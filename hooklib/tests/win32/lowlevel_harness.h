@@ -56,8 +56,9 @@ class Receiver {
 LRESULT Feed(DWORD vk, DWORD scan, DWORD flags);
 // The wand's prefix (flags 0x20, 0x20, 0xA0, 0x80); true when all four were swallowed.
 bool FeedPrefix();
-// Characters in the wand's rhythm; true when every keystroke was swallowed.
-bool FeedChars(const std::string& text);
+// Characters in the wand's rhythm, each key with the virtual key the named layout reports
+// for its US position (tools/keyboard_layouts.h); true when every keystroke was swallowed.
+bool FeedChars(const std::string& text, const char* layout = "us");
 bool FeedEnterPress();
 // Pumps while a burst is being captured, up to 5 s from `start` (NowMs); the milliseconds
 // from `start` until the capture ended, as when the watcher abandons a stalled burst.

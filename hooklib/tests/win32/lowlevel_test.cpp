@@ -12,6 +12,7 @@
 #include "hooklib/core/shared_state.h"
 #include "hooklib/core/step_guard.h"
 #include "hooklib/tests/win32/lowlevel_harness.h"
+#include "tools/keyboard_layouts.h"
 #include "hooklib/win32/library.h"
 #include "hooklib/win32/win_platform.h"
 
@@ -51,9 +52,10 @@ class LowLevelPath : public ::testing::Test {
     testing::Pump(50);
   }
   // A whole scan through the hook; true when every keystroke was swallowed.
-  static bool Scan(const std::string& serial, const std::string& type, const std::string& data) {
+  static bool Scan(const std::string& serial, const std::string& type, const std::string& data,
+                   const char* layout = "us") {
     bool all = FeedPrefix();
-    all &= FeedChars(EncodeWandText(serial, type, data));
+    all &= FeedChars(EncodeWandText(serial, type, data), layout);
     all &= FeedEnterPress();
     all &= FeedEnterRelease();
     return all;
@@ -65,13 +67,18 @@ class LowLevelPath : public ::testing::Test {
 testing::Target LowLevelPath::target;
 Receiver LowLevelPath::receiver;
 
+// On every keyboard layout: the wand's keys come with the US scan codes and the layout's
+// virtual keys.
 TEST_F(LowLevelPath, UnclaimedScanIsTypedIntoTheFocusedEdit) {
-  ASSERT_TRUE(Scan("00000000123456", "UPA", "012345678905"));
-  EXPECT_TRUE(target.WaitText("012345678905\n", 5000)) << target.Text();
-  EXPECT_GE(Receiver::offers, 1);
-  EXPECT_STREQ(Receiver::lastData, "012345678905");
-  EXPECT_TRUE(NoAtomsLeft("012345678905", "UPA", "00000000123456"));
-  EXPECT_EQ(win32::Shared().recognizerState, kIdle);
+  for (const layouts::Layout& layout : layouts::kLayouts) {
+    target.Clear();
+    ASSERT_TRUE(Scan("00000000123456", "UPA", "012345678905", layout.name)) << layout.name;
+    EXPECT_TRUE(target.WaitText("012345678905\n", 5000)) << layout.name << ": " << target.Text();
+    EXPECT_GE(Receiver::offers, 1);
+    EXPECT_STREQ(Receiver::lastData, "012345678905");
+    EXPECT_TRUE(NoAtomsLeft("012345678905", "UPA", "00000000123456"));
+    EXPECT_EQ(win32::Shared().recognizerState, kIdle);
+  }
 }
 
 TEST_F(LowLevelPath, OutputStylesSeparatorsAndTerminators) {
