@@ -8,5 +8,6 @@
 #define IDD_SETTINGS_PAGE 111    /* Settings page of the Settings sheet */
 #define IDD_PROFILES_PAGE 115    /* Profiles page of the Settings sheet */
 #define IDD_NEW_PROFILE 116      /* New Profile dialog */
+#define IDD_HISTORY_PAGE 117     /* History page of the Settings sheet */
 
 #endif

@@ -27,10 +27,20 @@ void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
 
 void DeliverScan(HookContext& c, const ScanRecord& record) {
   if (record.valid == 0) return;
+  void* tray = nullptr;
   if (ReadMessageId(c.state) != 0) {
-    void* const tray = SharedLoad(&c.state.targetWindow);  // another process may change it
+    tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
     if (OfferScan(c, tray, record)) return;
-    if (OfferScan(c, c.platform.ForegroundWindow(), record)) return;
+    if (OfferScan(c, c.platform.ForegroundWindow(), record)) {
+      if (tray) c.platform.ReportOutcome(tray, kOutcomeClaimed, record.type);
+      return;
+    }
+  }
+  // Reported before the keys go out: typing takes a while, and the tray program may be
+  // ended right after it.
+  if (tray) {
+    c.platform.ReportOutcome(tray, record.data[0] != 0 ? kOutcomeTyped : kOutcomeFilteredOut,
+                             record.type);
   }
   LibraryTyping typing(c);
   TypeScanOutput(record, ReadOutputSettings(c.state), typing);

@@ -12,6 +12,14 @@ struct ScanRecord;
 constexpr uint32_t kKeyEventUp = 2;  // KEYEVENTF_KEYUP
 constexpr uint8_t kVkShift = 16;
 
+// What became of a scan the tray program did not claim, as reported to it ("KV_CC_DONE").
+constexpr uint32_t kOutcomeTyped = 1;
+constexpr uint32_t kOutcomeClaimed = 2;      // the foreground window took it
+constexpr uint32_t kOutcomeFilteredOut = 3;  // no data left: offered to nobody, typed as is
+constexpr char kOutcomeMessageName[] = "KV_CC_DONE";
+
+// Offers the scan to the tray program, then to the foreground window, else beeps and types
+// it. A scan the tray program did not claim is reported to it, before any key is typed.
 void DeliverScan(HookContext& c, const ScanRecord& record);
 // True when the window claimed the scan (deleted the data atom).
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record);

@@ -27,6 +27,10 @@ class HookPlatform : public KeyTranslationPort {
   // SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000).
   virtual void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) = 0;
   virtual void* ForegroundWindow() = 0;
+  // Tells the tray program's window what became of a scan it did not claim (PostMessageA of
+  // the registered message "KV_CC_DONE": wParam the outcome, lParam the type's first three
+  // characters, one per byte from the lowest). Nothing waits for it.
+  virtual void ReportOutcome(void* window, uint32_t outcome, const char* type) = 0;
   // Starts a delivery thread that owns the record; false when no thread could be started.
   virtual bool StartDelivery(ScanRecord* record) = 0;
   // The step lock, one for all processes (StepGuard). EnterStep waits at most maxWaitMs and

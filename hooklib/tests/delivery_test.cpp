@@ -48,6 +48,7 @@ TEST_F(DeliveryTest, TrayClaimsNothingBeepedOrTypedForegroundNotAsked) {
   EXPECT_TRUE(kb.beeps.empty());
   EXPECT_TRUE(kb.injected.empty());
   EXPECT_TRUE(kb.atoms.empty());
+  EXPECT_TRUE(kb.reports.empty()) << "the tray program knows what it claimed";
 }
 
 TEST_F(DeliveryTest, ForegroundWindowMayClaim) {
@@ -56,6 +57,7 @@ TEST_F(DeliveryTest, ForegroundWindowMayClaim) {
   EXPECT_EQ(kb.offers.size(), 2u);
   EXPECT_TRUE(kb.injected.empty());
   EXPECT_TRUE(kb.atoms.empty());
+  EXPECT_EQ(kb.reports, std::vector<std::string>{"16:2|UPA after 0 keys"});
 }
 
 TEST_F(DeliveryTest, NobodyClaimsBeepAndType) {
@@ -65,6 +67,19 @@ TEST_F(DeliveryTest, NobodyClaimsBeepAndType) {
   EXPECT_EQ(kb.beeps, std::vector<uint32_t>{0x30});
   EXPECT_EQ(kb.AppText(), "0123\n");
   EXPECT_TRUE(kb.atoms.empty());
+  EXPECT_EQ(kb.reports, std::vector<std::string>{"16:1|UPA after 0 keys"}) << "before typing";
+}
+
+TEST_F(DeliveryTest, DataFilteredToNothingIsOfferedToNobodyTypedAndReported) {
+  scan = Record("123", "C39", "");
+  DeliverScan(kb.ctx, scan);
+  EXPECT_TRUE(kb.offers.empty());
+  EXPECT_EQ(kb.AppText(), "\n");
+  EXPECT_EQ(kb.reports, std::vector<std::string>{"16:3|C39 after 0 keys"});
+  kb.reports.clear();
+  kb.state.targetWindow = nullptr;  // no tray window: nobody to tell
+  DeliverScan(kb.ctx, scan);
+  EXPECT_TRUE(kb.reports.empty());
 }
 
 TEST_F(DeliveryTest, NoMessageIdMeansNoAtomsAndImmediateTyping) {

@@ -68,6 +68,7 @@ class FakeKeyboard : public HookPlatform {
   int starts = 0, stops = 0;
   std::vector<uint32_t> beeps;
   std::vector<std::string> offers;  // "window:data|type|serial" for each offer
+  std::vector<std::string> reports;  // "window:outcome|type after N keys" for each report
 
   // --- Knobs.
   std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
@@ -98,6 +99,11 @@ class FakeKeyboard : public HookPlatform {
   void RemoveAtom(uint16_t atom) override;
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   void* ForegroundWindow() override { return foreground; }
+  void ReportOutcome(void* window, uint32_t outcome, const char* type) override {
+    reports.push_back(std::to_string(reinterpret_cast<uintptr_t>(window)) + ":" +
+                      std::to_string(outcome) + "|" + type + " after " +
+                      std::to_string(injected.size()) + " keys");
+  }
   bool StartDelivery(ScanRecord* record) override;
   // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
   // to the next taker once its owner has ended, refused to the thread that holds it. With one

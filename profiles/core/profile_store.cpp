@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "tray/core/settings_backend.h"
-#include "tray/core/settings_store.h"
+#include "profiles/core/program_key.h"
+#include "profiles/core/transform_sink.h"
 
 namespace pellix {
 
@@ -189,7 +189,7 @@ CreateProfileResult CreateProfile(RegistryPort& registry, const char* name) {
                                             : CreateProfileResult::kFailed;
 }
 
-void ActivateProfile(RegistryPort& registry, SettingsBackEnd& backEnd, ProfileTable& table,
+void ActivateProfile(RegistryPort& registry, TransformSink& backEnd, ProfileTable& table,
                      char* currentProfileName, const char* name) {
   if (name == nullptr || name[0] == '\0' || std::strcmp(name, kNoProfileName) == 0) {
     currentProfileName[0] = '\0';
@@ -212,7 +212,7 @@ void ActivateProfile(RegistryPort& registry, SettingsBackEnd& backEnd, ProfileTa
   PushTransforms(table, backEnd);
 }
 
-void PushTransforms(const ProfileTable& table, SettingsBackEnd& backEnd) {
+void PushTransforms(const ProfileTable& table, TransformSink& backEnd) {
   if (!backEnd.HoldsTransforms()) return;
   backEnd.ClearTransforms();
   for (int i = 0; i < kProfileSlots; ++i) {

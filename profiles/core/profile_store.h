@@ -8,7 +8,7 @@
 
 namespace pellix {
 
-class SettingsBackEnd;
+class TransformSink;
 
 constexpr const char* kNoProfileName = "<No Profile>";
 constexpr int kEntryNameSize = 20;  // entry subkeys are read back with 19 characters at most
@@ -39,10 +39,10 @@ CreateProfileResult CreateProfile(RegistryPort& registry, const char* name);
 // Makes the named profile current (null, empty or "<No Profile>": none). On success
 // "CurProfile" names it; when it cannot be loaded no profile is current and "CurProfile" keeps
 // its value. `currentProfileName` is kProfileNameSize bytes and may be `name` itself.
-void ActivateProfile(RegistryPort& registry, SettingsBackEnd& backEnd, ProfileTable& table,
+void ActivateProfile(RegistryPort& registry, TransformSink& backEnd, ProfileTable& table,
                      char* currentProfileName, const char* name);
 // Copies the table's codes, filters and Auto-ISBN flags into a back-end that holds its own
 // transforms, in slot order; nothing in driver mode.
-void PushTransforms(const ProfileTable& table, SettingsBackEnd& backEnd);
+void PushTransforms(const ProfileTable& table, TransformSink& backEnd);
 
 }  // namespace pellix

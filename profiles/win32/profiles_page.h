@@ -7,7 +7,7 @@
 
 namespace pellix {
 
-class SettingsBackEnd;
+class TransformSink;
 
 constexpr int kProfilesPageDialog = 115;
 constexpr int kNewProfileDialog = 116;
@@ -33,7 +33,7 @@ enum ProfilesControl {
 // The tray program's profile state the page works on; set once before the sheet first runs.
 struct ProfilesPageContext {
   RegistryPort* registry;
-  SettingsBackEnd* backEnd;
+  TransformSink* backEnd;
   ProfileTable* table;
   ProfileNameList* names;
   char* currentProfileName;  // 200 bytes

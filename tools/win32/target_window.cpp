@@ -1,7 +1,10 @@
 // pellix-target: a window with a multi-line edit control that end-to-end tests type into.
 //
-//   pellix-target.exe [--title TEXT] [--out FILE]
+//   pellix-target.exe [--title TEXT] [--out FILE] [--claim TYPE]
 //
+// With --claim, the window takes the scans of that bar-code type that the hook library
+// offers it as the foreground window (KV_CC_MSG), as a program that reads the wand itself
+// would: nothing of them is typed.
 // It brings itself to the front and gives the edit the focus (there is no window manager
 // under Xvfb to do it). With --out, the edit's text is written to FILE whenever it changes
 // and again when the window closes, line breaks as "\n", so a script can wait for it.
@@ -17,6 +20,8 @@ const char kClassName[] = "PellixTargetWnd";
 const int kEditId = 100;
 
 std::string g_outPath;
+std::string g_claimType;
+UINT g_scanMessage = 0;
 HWND g_edit = nullptr;
 
 std::string EditText() {
@@ -46,6 +51,13 @@ void Report() {
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (g_scanMessage != 0 && msg == g_scanMessage) {
+    char type[256] = {};
+    GlobalGetAtomNameA(LOWORD(lParam), type, sizeof type);
+    if (!g_claimType.empty() && std::strncmp(type, g_claimType.c_str(), 3) == 0)
+      GlobalDeleteAtom(static_cast<ATOM>(wParam));  // the claim
+    return 1;
+  }
   switch (msg) {
     case WM_CREATE:
       g_edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
@@ -88,8 +100,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       title = __argv[++i];
     } else if (std::strcmp(__argv[i], "--out") == 0 && i + 1 < __argc) {
       g_outPath = __argv[++i];
+    } else if (std::strcmp(__argv[i], "--claim") == 0 && i + 1 < __argc) {
+      g_claimType = __argv[++i];
+      g_scanMessage = RegisterWindowMessageA("KV_CC_MSG");
     } else {
-      MessageBoxA(nullptr, "Usage: pellix-target.exe [--title TEXT] [--out FILE]",
+      MessageBoxA(nullptr, "Usage: pellix-target.exe [--title TEXT] [--out FILE] [--claim TYPE]",
                   "pellix-target", MB_OK);
       return 2;
     }

@@ -52,7 +52,13 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
   }
 
   const auto entry = ctx.table->CopyForScan(record->type);  // the type may have changed
-  if (entry && entry->command && entry->command[0] != '\0') {
+  const bool launch = entry && entry->command && entry->command[0] != '\0';
+  port.NoteScan(record->type, record->data,
+                launch ? ScanAction::kLaunched
+                : record->data[0] == '\0' ? ScanAction::kFilteredOut
+                : SheetInFront(sheet, foreground) ? ScanAction::kClaimed
+                                                  : ScanAction::kTyped);
+  if (launch) {
     LaunchEntryCommand(*entry, *ctx.launcher, record->type, record->data, record->serial);
   } else {
     char text[sizeof record->data];

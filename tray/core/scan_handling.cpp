@@ -67,10 +67,14 @@ intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileT
   const SheetView sheet = port.Sheet();
   if (sheet.open && sheet.settingsPage) port.ShowTrace(sheet.settingsPage, serial, type, data);
 
-  if (SheetInFront(sheet, foreground)) {
+  const bool sheetInFront = SheetInFront(sheet, foreground);
+  if (sheetInFront) {
     BeepIfOn(port, settings);
     if (!claimed) port.DeleteAtom(dataAtom);  // nothing is typed into the sheet
   }
+  port.NoteScan(type, data, claimed ? ScanAction::kLaunched
+                            : sheetInFront ? ScanAction::kClaimed
+                                           : ScanAction::kLeftToLibrary);
   return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "profiles/core/profile_model.h"
+#include "tray/core/scan_history.h"
 #include "tray/core/settings_store.h"
 
 namespace pellix {
@@ -44,6 +45,10 @@ class TrayPort {
   virtual void DeleteAtom(uint16_t atom) = 0;
   // Ends the sender's wait now (ReplyMessage).
   virtual void Reply(intptr_t result) = 0;
+  // The scan for the History page and the scan log: its type, its data as delivered and
+  // what became of it. Called on the thread that handles the scan; recorded on the main
+  // thread.
+  virtual void NoteScan(const char* type, const char* data, ScanAction action) = 0;
 };
 
 // True when the current profile's entry for the type has a non-empty command.
@@ -58,7 +63,9 @@ void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, c
                         const char* data, const char* serial);
 
 // KV_CC_MSG: a scan offered by the hook library as three atoms. The scan is claimed by
-// deleting the data atom. Returns the message result, 1.
+// deleting the data atom. Returns the message result, 1. A scan the tray program leaves to
+// the library is noted as such: the library reports afterwards whether it was typed or the
+// foreground window took it.
 intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
                        const TraySettings& settings, uint16_t dataAtom, uint16_t serialAtom,
                        uint16_t typeAtom);

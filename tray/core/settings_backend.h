@@ -5,24 +5,19 @@
 #include <cstdint>
 
 #include "hooklib/exports.h"
+#include "profiles/core/transform_sink.h"
 #include "tray/core/driver_port.h"
 
 namespace pellix {
 
 struct TraySettings;
 
-class SettingsBackEnd {
+class SettingsBackEnd : public TransformSink {
  public:
-  virtual ~SettingsBackEnd() = default;
   // Overwrites the fields this back-end knows with its own current values.
   virtual void ReadBack(TraySettings& settings) = 0;
   // Hands the settings over; refusals and clamping stay the back-end's business.
   virtual void Push(const TraySettings& settings) = 0;
-  // True when the back-end filters and converts scans itself from its own transform table
-  // (library mode). Otherwise the tray program applies the profile itself.
-  virtual bool HoldsTransforms() const = 0;
-  virtual void ClearTransforms() = 0;
-  virtual void AddTransform(const char* code, const char* filter, int autoConvert) = 0;
 };
 
 // Library mode: the nine exports bound from KEYWEDGE.DLL (a null export is never called).

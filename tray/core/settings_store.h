@@ -1,18 +1,12 @@
-// The tray program's output settings, their registry form below
-// HKEY_CURRENT_USER\software\Obrelle Works\Pellix, and the registry operations the profile
-// store uses too. Every operation opens the key chain afresh and closes what it opened.
+// The tray program's settings and their registry form under the program key's "Settings".
 #pragma once
 #include <cstdint>
 
-#include "profiles/core/registry_port.h"
+#include "profiles/core/program_key.h"
 
 namespace pellix {
 
 class SettingsBackEnd;
-
-constexpr int kProfileNameSize = 200;  // CurrentProfileName: at most 199 characters and NUL
-constexpr const char* kSettingsKey = "Settings";
-constexpr const char* kProfilesKey = "Profiles";
 
 // One per process. All zero until the back-end's values are read back.
 struct TraySettings {
@@ -24,24 +18,17 @@ struct TraySettings {
   uint32_t timeoutMs = 0;    // burst timeout (library mode only)
 };
 
-// The root key, opened or created ("software" itself is only opened); null on failure.
-// The caller closes it.
-RegKey OpenRootKey(RegistryPort& registry);
-// A subkey of the root, created when missing; null on failure. The caller closes it.
-RegKey OpenSubKey(RegistryPort& registry, const char* subKey);
-
-// The stored 4 bytes whatever their type; `fallback` when the key or value is missing or the
-// value is not exactly 4 bytes.
-uint32_t ReadDwordValue(RegistryPort& registry, const char* subKey, const char* valueName,
-                        uint32_t fallback);
-bool WriteDwordValue(RegistryPort& registry, const char* subKey, const char* valueName,
-                     uint32_t value);
-// A REG_SZ that fits `capacity` bytes with its NUL; otherwise false and an empty buffer.
-bool ReadStringValue(RegistryPort& registry, const char* subKey, const char* valueName,
-                     char* buffer, uint32_t capacity);
-// Stores the text as REG_SZ with its terminator.
-bool WriteStringValue(RegistryPort& registry, const char* subKey, const char* valueName,
-                      const char* text);
+// The scan log, beside the original's values: "LogScans" (REG_DWORD, 0 or 1) and "LogFile"
+// (REG_SZ, the file's full path). Read at start with the others, written when the History
+// page changes them or a failed write turns logging off.
+constexpr int kLogPathSize = 260;  // MAX_PATH
+struct ScanLogSettings {
+  uint32_t on = 0;
+  char path[kLogPathSize] = {};
+};
+// Missing or unreadable values leave logging off and the path empty.
+void LoadScanLogSettings(RegistryPort& registry, ScanLogSettings& log);
+void SaveScanLogSettings(RegistryPort& registry, const ScanLogSettings& log);
 
 // The back-end's own values, which serve as defaults for what the registry lacks.
 void ReadBackSettings(SettingsBackEnd& backEnd, TraySettings& settings);

@@ -22,6 +22,7 @@ TrayCommand DecodeTrayCommand(uint32_t id, int nameCount) {
   switch (id) {
     case kCmdSettings: return {TrayCommand::kOpenSheet, 0};
     case kCmdExit: return {TrayCommand::kExit, 0};
+    case kCmdStartWithWindows: return {TrayCommand::kToggleStartWithWindows, 0};
     case kCmdPressSheetOk: return {TrayCommand::kPressSheetOk, 0};
     case kCmdNoProfile: return {TrayCommand::kActivateNoProfile, 0};
     default: break;

@@ -9,6 +9,7 @@ namespace pellix {
 constexpr uint32_t kCmdPressSheetOk = 103;  // press OK on an open Settings sheet
 constexpr uint32_t kCmdSettings = 104;      // "&Settings...", the default item
 constexpr uint32_t kCmdExit = 1019;         // "E&xit Pellix"
+constexpr uint32_t kCmdStartWithWindows = 1020;  // "Start with Windows"
 constexpr uint32_t kCmdNoProfile = 5000;    // "<No Profile>"
 constexpr uint32_t kCmdFirstProfile = 5001; // profile name i is 5001 + i
 
@@ -20,6 +21,7 @@ constexpr const char kMenuSettings[] = "&Settings...";
 constexpr const char kMenuProfiles[] = "&Profiles";
 constexpr const char kMenuExit[] = "E&xit Pellix";
 constexpr const char kMenuNoProfile[] = "<No Profile>";
+constexpr const char kMenuStartWithWindows[] = "Start with Windows";
 
 // One item of the Profiles submenu.
 struct ProfileMenuItem {
@@ -37,7 +39,7 @@ int ProfileMenuItems(const ProfileNameList& names, const char* currentProfileNam
 // What a WM_COMMAND id asks for.
 struct TrayCommand {
   enum Kind { kNone, kOpenSheet, kExit, kPressSheetOk, kActivateNoProfile, kActivateProfile,
-              kShowProfileOnly } kind;
+              kShowProfileOnly, kToggleStartWithWindows } kind;
   int index;  // the name's index, for kActivateProfile
 };
 // Ids from 5001 past the list's end activate nothing, but still refresh the Profiles page.

@@ -116,6 +116,7 @@ TEST_F(DriverPathTest, TheSheetInFrontGetsTheTraceAndTheBeepButNoKeys) {
   Run("9", "UPA", "0123");
   ASSERT_EQ(driver.requests.size(), 1u);
   EXPECT_EQ(port.log, (std::vector<std::string>{"beep 0", "trace page 9|UPA|0123"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|claimed by a window"}));
 }
 
 TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
@@ -126,6 +127,7 @@ TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
   ASSERT_EQ(driver.requests.size(), 1u);
   ASSERT_EQ(launcher.launches.size(), 1u);
   EXPECT_EQ(launcher.launches[0].params, "0123 UPA 9");
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched"}));
 }
 
 TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
@@ -143,6 +145,12 @@ TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
   settings.beepOn = 0;
   Run("1", "UPE", "0123456");
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 1|UPE|02"})) << "beep off";
+  // The history gets the data as delivered, not the composed output or its key codes; a
+  // filter that leaves nothing says so. The serial is never handed over.
+  table.AddOrUpdate("UPE", "-------", nullptr, nullptr, false, 1);
+  Run("1", "UPE", "0123456");
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPE|02|typed", "UPE|02|typed",
+                                                  "UPE||filtered to nothing"}));
 }
 
 TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {

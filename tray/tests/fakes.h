@@ -86,11 +86,17 @@ class FakeTrayPort : public TrayPort {
     log.push_back("delete " + std::to_string(atom));
   }
   void Reply(intptr_t result) override { log.push_back("reply " + std::to_string(result)); }
+  void NoteScan(const char* type, const char* data, ScanAction action) override {
+    noted.push_back(std::string(type) + "|" + data + "|" +
+                    (action == ScanAction::kLeftToLibrary ? "left to the library"
+                                                          : ScanActionText(action)));
+  }
 
   std::map<uint16_t, std::string> atoms;
   WindowRef foreground = nullptr;
   SheetView sheet;
   std::vector<std::string> log;
+  std::vector<std::string> noted;  // the scans handed to the history, in order
 };
 
 // Records every request; the keystroke codes as they were sent.

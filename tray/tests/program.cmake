@@ -7,7 +7,7 @@ set(here ${CMAKE_CURRENT_LIST_DIR})
 # The decisions, against fakes natively and against the real platform under Wine.
 pellix_add_test(tray_logic_tests
   SOURCES ${here}/scan_handling_test.cpp ${here}/driver_path_test.cpp ${here}/tray_menu_test.cpp
-          ${here}/hook_watchdog_test.cpp
+          ${here}/hook_watchdog_test.cpp ${here}/scan_history_test.cpp
   LIBS pellix_tray_logic)
 
 if(NOT WIN32)
@@ -78,6 +78,11 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/e2e_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/e2e-test)
   set_tests_properties(tray_e2e_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_e2e_tests)
+  # The History page, the scan log and "Start with Windows", with the same real pieces.
+  add_test(NAME tray_history_tests
+           COMMAND bash ${here}/history_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/history-test)
+  set_tests_properties(tray_history_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_history_tests)
   # Other keyboard layouts, and Wine's notepad and wordpad as the applications.
   add_test(NAME tray_apps_e2e_tests
            COMMAND bash ${here}/apps_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/apps-e2e)

@@ -78,6 +78,7 @@ echo "$menu"
 want_menu="104 default &Settings...
 0 &Profiles
   5000 checked <No Profile>
+1020 Start with Windows
 0 separator 
 1019 E&xit Pellix"
 [ "$menu" = "$want_menu" ] || fail "menu with no profile"

@@ -42,6 +42,7 @@ TEST_F(ScanMessageTest, ATypeWithACommandIsClaimedRepliedBeepedAndLaunchedInThat
   EXPECT_EQ(launcher.launches[0].file, "http://x/?0123");
   EXPECT_EQ(launcher.launches[0].params, "-s 00000001 -t UPA");
   EXPECT_EQ(launcher.launches[0].showMode, 3);
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched"}));
 }
 
 TEST_F(ScanMessageTest, NothingIsClaimedWithoutACommand) {
@@ -84,6 +85,7 @@ TEST_F(ScanMessageTest, TheSheetInFrontSwallowsAnUnclaimedScanAndBeeps) {
   EXPECT_TRUE(Claimed());
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 00000001|UPA|0123", "beep 48",
                                                 "delete 49153"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|claimed by a window"}));
 }
 
 TEST_F(ScanMessageTest, AClaimedScanWithTheSheetInFrontBeepsTwiceAndIsDeletedOnce) {
@@ -100,6 +102,7 @@ TEST_F(ScanMessageTest, AnOpenSheetBehindTracesButLetsTheLibraryType) {
   Offer();
   EXPECT_FALSE(Claimed());
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 00000001|UPA|0123"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|left to the library"}));
 }
 
 TEST_F(ScanMessageTest, WithBeepsOffNothingBeeps) {

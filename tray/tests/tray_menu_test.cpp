@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "tray/core/start_with_windows.h"
 #include "tray/core/tray_menu.h"
 
 namespace pellix {
@@ -63,6 +64,7 @@ TEST(TrayCommands, IdsDecode) {
                {103, TrayCommand::kPressSheetOk, 0},   {5000, TrayCommand::kActivateNoProfile, 0},
                {5001, TrayCommand::kActivateProfile, 0}, {5003, TrayCommand::kActivateProfile, 2},
                {5004, TrayCommand::kShowProfileOnly, 0}, {5200, TrayCommand::kShowProfileOnly, 0},
+               {1020, TrayCommand::kToggleStartWithWindows, 0},
                {4999, TrayCommand::kNone, 0},          {2, TrayCommand::kNone, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
@@ -70,6 +72,35 @@ TEST(TrayCommands, IdsDecode) {
     EXPECT_EQ(t.kind, c.kind);
     EXPECT_EQ(t.index, c.index);
   }
+}
+
+TEST(StartWithWindows, TheCommandQuotesThePathAndKeepsTheOptions) {
+  EXPECT_EQ(RunCommand("C:\\Program Files\\Pellix\\pellix.exe", ""),
+            "\"C:\\Program Files\\Pellix\\pellix.exe\"");
+  EXPECT_EQ(RunCommand("C:\\P\\pellix.exe", "  -98 -novxd "), "\"C:\\P\\pellix.exe\" -98 -novxd");
+  // The options as the program got them, after its own name, however that was written.
+  EXPECT_STREQ(CommandLineOptions("\"C:\\Program Files\\P\\pellix.exe\" -98"), " -98");
+  EXPECT_STREQ(CommandLineOptions("\"C:\\P\\pellix.exe\"-98"), "-98");
+  EXPECT_STREQ(CommandLineOptions("pellix.exe  -novxd"), "  -novxd");
+  EXPECT_STREQ(CommandLineOptions("pellix"), "");
+}
+
+TEST(StartWithWindows, OnlyAValueThatStartsThisCopyCounts) {
+  const char* self = "C:\\Program Files\\Pellix\\pellix.exe";
+  struct Case {
+    const char* stored;
+    bool here;
+  } cases[] = {
+      {"\"C:\\Program Files\\Pellix\\pellix.exe\" -98", true},
+      {"\"c:\\program files\\pellix\\PELLIX.EXE\"", true},  // paths ignore letter case
+      {"C:\\Program Files\\Pellix\\pellix.exe -98", true},   // unquoted, by hand
+      {"\"D:\\Old\\pellix.exe\"", false},                   // another copy
+      {"\"C:\\Program Files\\Pellix\\pellix.exe.bak\"", false},
+      {"\"C:\\Program Files\\Pellix\\pellix.exe", false},    // no closing quote
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RunCommandStartsProgram(c.stored, self), c.here) << c.stored;
+  EXPECT_TRUE(RunCommandStartsProgram(RunCommand(self, "-98").c_str(), self));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "profiles/win32/profiles_page.h"
 #include "tray/core/settings_backend.h"
 #include "tray/core/tray_menu.h"
+#include "tray/win32/history.h"
 #include "tray/win32/hook_watch.h"
 #include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
@@ -44,6 +45,7 @@ class SheetHost : public SettingsSheetHost {
   }
   bool DriverMode() override { return g_app.driverMode; }
   DLGPROC ProfilesPageProc() override { return &pellix::ProfilesPageProc; }
+  DLGPROC HistoryPageProc() override { return &pellix::HistoryPageProc; }
 };
 
 SheetHost g_sheetHost;
@@ -128,6 +130,9 @@ void OnCommand(HWND window, uint32_t id) {
     case TrayCommand::kPressSheetOk:
       if (g_sheetState.sheet) PostMessageA(g_sheetState.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
       break;
+    case TrayCommand::kToggleStartWithWindows:
+      ToggleStartWithWindows();
+      break;
     case TrayCommand::kNone:
       break;
   }
@@ -154,6 +159,7 @@ void StartSequence(HWND window) {
   WatchForShellRestart();
   ReadBackSettings(*g_app.backEnd, g_app.settings);
   LoadSettings(*g_app.registry, g_app.settings, g_app.currentProfileName);
+  StartScanHistory(g_app.instance, *g_app.registry);
   PushSettings(*g_app.backEnd, g_app.settings);
   LoadNames(g_app.names, *g_app.registry);
   ActivateByName(g_app.currentProfileName);
@@ -194,6 +200,7 @@ HMENU BuildTrayMenu(HMENU* profilesOut) {
   }
   AppendMenuA(menu, MF_STRING, kCmdSettings, kMenuSettings);
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(profiles), kMenuProfiles);
+  AppendStartWithWindowsItem(menu);
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kCmdExit, kMenuExit);
   SetMenuDefaultItem(menu, kCmdSettings, FALSE);
@@ -205,6 +212,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   if (g_app.scanMessage != 0 && message == g_app.scanMessage) {
     return OnScanMessage(g_port, g_launcher, g_app.table, g_app.settings,
                          static_cast<uint16_t>(wParam), HIWORD(lParam), LOWORD(lParam));
+  }
+  if (IsScanOutcomeMessage(message)) {
+    OnScanOutcome(wParam, lParam);
+    return 0;
   }
   if (IsShellRestart(message)) {  // the shell came back without the icon
     AddTrayIcon(window);

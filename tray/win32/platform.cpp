@@ -1,6 +1,7 @@
 // The real platform behind scan handling and the driver path.
 #include <windows.h>
 
+#include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
 #include "ui/win32/shell_open.h"
@@ -35,6 +36,10 @@ bool Win32TrayPort::ReadAtom(uint16_t atom, char* text, int capacity) {
 void Win32TrayPort::DeleteAtom(uint16_t atom) { GlobalDeleteAtom(atom); }
 
 void Win32TrayPort::Reply(intptr_t result) { ReplyMessage(result); }
+
+void Win32TrayPort::NoteScan(const char* type, const char* data, ScanAction action) {
+  HandOverScan(type, data, action);
+}
 
 void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
   ShellOpen(file, params, showMode);

@@ -74,6 +74,7 @@ class Win32TrayPort : public TrayPort {
   bool ReadAtom(uint16_t atom, char* text, int capacity) override;
   void DeleteAtom(uint16_t atom) override;
   void Reply(intptr_t result) override;
+  void NoteScan(const char* type, const char* data, ScanAction action) override;
 };
 
 // A scan's command, opened through ShellOpen (off the calling thread).

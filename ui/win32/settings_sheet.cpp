@@ -132,7 +132,7 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
 void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   g_host = host;
   HINSTANCE module = GetModuleHandleA(nullptr);
-  PROPSHEETPAGEA pages[2] = {};
+  PROPSHEETPAGEA pages[3] = {};
   for (PROPSHEETPAGEA& p : pages) {
     p.dwSize = sizeof p;
     p.dwFlags = PSP_DEFAULT;
@@ -142,6 +142,8 @@ void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   pages[0].pfnDlgProc = &SettingsPageProc;
   pages[1].pszTemplate = MAKEINTRESOURCEA(115);
   pages[1].pfnDlgProc = host->ProfilesPageProc();
+  pages[2].pszTemplate = MAKEINTRESOURCEA(kHistoryPageDialog);
+  pages[2].pfnDlgProc = host->HistoryPageProc();
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof header;
   header.dwFlags = PSH_USEICONID | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE;
@@ -149,7 +151,7 @@ void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   header.hInstance = module;
   header.pszIcon = MAKEINTRESOURCEA(kSheetIconId);
   header.pszCaption = "Pellix";
-  header.nPages = 2;
+  header.nPages = pages[2].pfnDlgProc != nullptr ? 3 : 2;
   header.nStartPage = 0;
   header.ppsp = pages;
   PropertySheetA(&header);

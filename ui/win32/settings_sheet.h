@@ -1,4 +1,5 @@
-// The two-page Settings sheet and its Settings page.
+// The Settings sheet (the Settings and Profiles pages, and History where the host keeps it)
+// and its Settings page.
 #pragma once
 #include <windows.h>
 
@@ -7,6 +8,7 @@
 namespace pellix {
 
 constexpr int kSettingsPageDialog = 111;
+constexpr int kHistoryPageDialog = 117;
 constexpr int kSheetIconId = 105;
 constexpr int kPageIconResource = 102;
 
@@ -33,6 +35,8 @@ class SettingsSheetHost {
   virtual void UpdateSettings(const PageSettings& settings, bool saveAndPush) = 0;
   virtual bool DriverMode() = 0;
   virtual DLGPROC ProfilesPageProc() = 0;
+  // The History page after the original two, where the host keeps one; none by default.
+  virtual DLGPROC HistoryPageProc() { return nullptr; }
 };
 
 // Runs the sheet modally, owned by `owner`; returns when it closes.

@@ -11,6 +11,8 @@
 
 #include "tray/tests/fakes.h"
 #include "tray/tests/win32/simulated_driver.h"
+#include "profiles/core/memory_registry.h"
+#include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
 
@@ -250,6 +252,44 @@ TEST_F(DriverThreadTest, ATypeWithACommandLaunchesItAndTypesNothing) {
   }
   EXPECT_EQ(got, std::string(r.data) + " " + r.type + " 77\n");
   SetEnvironmentVariableA("PELLIX_RECORD_FILE", nullptr);
+}
+
+TEST_F(DriverThreadTest, TheDriverThreadHandsEachScanToTheMainThreadForHistoryAndLog) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  const std::string logFile = std::string(temp) + "pellix-driver-scans.csv";
+  DeleteFileA(logFile.c_str());
+  MemoryRegistry registry;
+  WriteDwordValue(registry, kSettingsKey, "LogScans", 1);
+  WriteStringValue(registry, kSettingsKey, "LogFile", logFile.c_str());
+  StartScanHistory(GetModuleHandleA(nullptr), registry);
+  TheScanHistory().Clear();
+  g_app.table.AddOrUpdate("UPA", "--", nullptr, nullptr, false, SW_SHOWNORMAL);
+
+  DriverScanRecord typed = Record("123", "UPE", "0123456");
+  Scan(&typed);
+  DriverScanRecord filtered = Record("123", "UPA", "45");
+  Scan(&filtered);
+  // Both scans are over on the driver thread; this thread has not run its messages yet, so
+  // nothing may have touched the history.
+  EXPECT_EQ(TheScanHistory().Count(), 0);
+  MSG msg;
+  for (int i = 0; i < 100 && TheScanHistory().Count() < 2; ++i) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+  ASSERT_EQ(TheScanHistory().Count(), 2);
+  EXPECT_STREQ(TheScanHistory().Newest(1).data, "01234565");  // with its check digit
+  EXPECT_EQ(TheScanHistory().Newest(1).action, ScanAction::kTyped);
+  EXPECT_STREQ(TheScanHistory().Newest(0).type, "UPA");
+  EXPECT_EQ(TheScanHistory().Newest(0).action, ScanAction::kFilteredOut);
+  const std::string log = ReadFileText(logFile);
+  EXPECT_EQ(log.find("Time,Type,Data,Action\r\n"), 0u) << log;
+  EXPECT_NE(log.find(",UPE,01234565,typed\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(",UPA,,filtered to nothing\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("123,"), std::string::npos) << "the serial is never logged: " << log;
+  TheScanLogSettings() = ScanLogSettings();
+  DeleteFileA(logFile.c_str());
 }
 
 }  // namespace

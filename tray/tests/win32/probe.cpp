@@ -36,6 +36,15 @@
 //   pellix-probe ping CLASS MILLISECONDS     send WM_NULL to the window of CLASS over and
 //                                            over for the time given; print the longest
 //                                            round trip in ms
+//   pellix-probe sheet-page INDEX            show page INDEX of the open Settings sheet
+//   pellix-probe click CAPTION ID            press the button ID inside the top-level
+//                                            window CAPTION (waits for it up to 10 s)
+//   pellix-probe set-text CAPTION ID TEXT    set the text of control ID inside CAPTION
+//   pellix-probe hold FILE MILLISECONDS      open FILE for reading as a spreadsheet may
+//                                            (others may read and write), keep it open,
+//                                            then print how many bytes it read through it
+//   pellix-probe clipboard FILE              write the clipboard's text to FILE, byte for
+//                                            byte
 //   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
 //                                            of the window of CLASS (another program's,
 //                                            read as wide text), line breaks as "\n"
@@ -241,6 +250,84 @@ int Ping(const char* cls, int ms) {
   return 0;
 }
 
+struct ControlRequest {
+  int id;
+  const char* cls;  // null: any
+  HWND found;
+};
+
+BOOL CALLBACK FindControl(HWND w, LPARAM p) {
+  ControlRequest* r = reinterpret_cast<ControlRequest*>(p);
+  char cls[64] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (GetDlgCtrlID(w) == r->id && IsWindowVisible(w) && (!r->cls || lstrcmpiA(cls, r->cls) == 0)) {
+    r->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A control by id anywhere below a top-level window of that caption (the pages of a sheet
+// are dialogs within it).
+HWND Control(const char* caption, int id, const char* cls = nullptr) {
+  HWND top = WaitWindow(nullptr, caption, 10);
+  if (!top) return nullptr;
+  for (int i = 0; i < 100; ++i) {
+    ControlRequest r = {id, cls, nullptr};
+    EnumChildWindows(top, &FindControl, reinterpret_cast<LPARAM>(&r));
+    if (r.found) return r.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+int Click(const char* caption, int id) {
+  HWND button = Control(caption, id, "Button");
+  if (!button) return 1;
+  // What a click sends the button's parent. Posted: the click may open a modal dialog,
+  // which a sent message would wait for. A post from another process does not wake a modal
+  // loop by itself: WM_NULL to its thread does.
+  PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+  PostThreadMessageA(GetWindowThreadProcessId(button, nullptr), WM_NULL, 0, 0);
+  return 0;
+}
+
+int SetText(const char* caption, int id, const char* text) {
+  HWND control = Control(caption, id);
+  if (!control) return 1;
+  wchar_t wide[MAX_PATH * 2] = {};
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide, MAX_PATH * 2 - 1);
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide),
+                             SMTO_NORMAL, 5000, &result) ? 0 : 1;
+}
+
+int Hold(const char* path, int ms) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  Sleep(static_cast<DWORD>(ms));
+  char buffer[65536];
+  DWORD got = 0;
+  ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+  CloseHandle(file);
+  std::printf("%lu\n", static_cast<unsigned long>(got));
+  return 0;
+}
+
+int Clipboard(const char* path) {
+  for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(100);
+  HANDLE data = GetClipboardData(CF_TEXT);
+  const char* text = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+  FILE* f = std::fopen(path, "wb");
+  if (f && text) std::fwrite(text, 1, std::strlen(text), f);
+  if (f) std::fclose(f);
+  if (text) GlobalUnlock(data);
+  CloseClipboard();
+  return text && f ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -342,6 +429,16 @@ int main(int argc, char** argv) {
     return r > 32 ? 0 : 1;
   }
   if (verb == "ping" && argc >= 4) return Ping(argv[2], std::atoi(argv[3]));
+  if (verb == "sheet-page" && argc >= 3) {
+    HWND sheet = FindWindowA("#32770", "Pellix");
+    DWORD_PTR result = 0;
+    return sheet && SendMessageTimeoutA(sheet, 0x0465 /* PSM_SETCURSEL */, std::atoi(argv[2]), 0,
+                                        SMTO_NORMAL, 5000, &result) ? 0 : 1;
+  }
+  if (verb == "click" && argc >= 4) return Click(argv[2], std::atoi(argv[3]));
+  if (verb == "set-text" && argc >= 5) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
+  if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2]);
+  if (verb == "hold" && argc >= 4) return Hold(argv[2], std::atoi(argv[3]));
   if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;

@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# The History page, the scan log and "Start with Windows" in the real program under Wine,
+# with the real KEYWEDGE.DLL ("-98") and real X keys: scans of each kind (typed, launched,
+# filtered to nothing, claimed by the foreground window, by the Settings window in front)
+# land in the log in order, one CSV line each, with the right action and no serial; the log is appended to
+# while another program holds it open, and keeps the scan of a program killed right after
+# it; Copy and Save As give the log's bytes; Clear empties the history; an unwritable log
+# gives one message and the scan is still typed; the Run value is written, shown checked,
+# repointed from another copy and removed.
+#   history_test.sh BUILD_DIR WORK_DIR
+set -euo pipefail
+build=$1 work=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/lib-wine.sh"
+source "$root/tools/e2e-lib.sh"
+e2e_begin
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+# A Wine prefix of its own: the test kills the program, and Wine, unlike Windows, keeps
+# calling a killed process's hooks; they must not reach the tests that come after this one.
+rm -rf "$work" && mkdir -p "$work/logs"
+shared_prefix=$WINEPREFIX
+export WINEPREFIX=$work/prefix
+saved_xvfb=${PELLIX_XVFB_PID:-}
+PELLIX_XVFB_PID="" PELLIX_KEEP_DISPLAY=1 pellix_wine_up
+PELLIX_XVFB_PID=$saved_xvfb
+finish() {
+  wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
+    wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
+  e2e_cleanup
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$work/prefix"
+  export WINEPREFIX=$shared_prefix
+  e2e_end
+}
+trap finish EXIT
+
+fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
+probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
+bin=$(e2e_winpath "$build/bin")
+
+typed="$work/typed.txt"
+launched="$work/launched.txt"
+log="$work/logs/scans.csv"
+export PELLIX_RECORD_FILE
+PELLIX_RECORD_FILE=$(e2e_winpath "$launched")
+
+# Data alone with a line feed after; UPA launches the recorder, IB5 becomes ISBN-10, E13's
+# filter keeps nothing. The target window takes UPE scans itself.
+recorder=${bin//\\/\\\\}\\\\pellix-record-args.exe
+winlog=$(e2e_winpath "$log")
+cat >"$work/settings.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]
+"Style"=dword:00000000
+"TermChar"=dword:0000000a
+"CurProfile"="E2E"
+"LogScans"=dword:00000001
+"LogFile"="${winlog//\\/\\\\}"
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\UPA]
+"Trans"=""
+"Command"="$recorder"
+"Params"="upa \$1"
+"AutoConv"=dword:00000000
+"Show"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\E13]
+"Trans"="-"
+"Command"=""
+"Params"=""
+"AutoConv"=dword:00000000
+"Show"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\IB5]
+"Trans"=""
+"Command"=""
+"Params"=""
+"AutoConv"=dword:00000001
+"Show"=dword:00000001
+REG
+sed -i 's/$/\r/' "$work/settings.reg"
+wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
+
+start_pellix() {
+  e2e_start pellix_pid "$build/bin/pellix.exe" -98
+  probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
+  sleep 1
+}
+start_pellix
+e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix History Target" \
+  --out "$(e2e_winpath "$typed")" --claim UPE
+win=$(e2e_wait_window "Pellix History Target" 30) || fail "no target window"
+e2e_wait_file "$typed" 30 || fail "the target does not report"
+e2e_focus "$win"
+serial=00000000012345
+# The log without its times, each checked for ISO 8601 with an offset first.
+log_rows() {
+  local bad
+  bad=$(tail -n +2 "$log" | grep -cvE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2},' || true)
+  [ "$bad" -eq 0 ] || fail "a log line without its ISO time: $(cat -A "$log")"
+  sed -E 's/^[0-9]{4}[0-9-]{6}T[0-9:]{8}[+-][0-9:]{5},/T,/' "$log"
+}
+crlf() { printf '%s\r\n' "$@"; }
+
+echo "== scans of each kind: typed, launched, quoted, guarded, claimed by the sheet in front"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" $'0262033844\n' 15 || fail "IB5 scan"
+e2e_scan --serial "$serial" --type UPA --data 012345678905
+e2e_wait_text "$launched" $'upa 012345678905\n' 20 || fail "UPA command"
+e2e_scan --serial "$serial" --type 128 --data 'a,"b'
+e2e_scan --serial "$serial" --type C39 --data=-LIB+7
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n' 15 || fail "128 and C39 scans"
+e2e_scan --serial "$serial" --type E13 --data 4006381333931
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 15 || fail "E13 scan: the terminator alone"
+e2e_scan --serial "$serial" --type UPE --data 0123456
+sleep 2
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan the target took was typed"
+# Another program holds the log open for reading, as a spreadsheet may, over the next scan.
+held=$(probe hold "$winlog" 4000) &
+hold_pid=$!
+sleep 1
+probe_rc command PellixWndCls 104
+sheet=$(e2e_wait_window Pellix 20) || fail "no sheet"
+sleep 1
+e2e_focus "$sheet"
+e2e_scan --serial "$serial" --type C39 --data SHEET
+wait "$hold_pid" || fail "the log could not be held open"
+want=$(crlf "Time,Type,Data,Action" "T,IB5,0262033844,typed" "T,UPA,012345678905,launched" \
+  'T,128,"a,""b",typed' "T,C39,'-LIB+7,typed" "T,E13,,filtered to nothing" \
+  "T,UPE,01234565,claimed by a window" "T,C39,SHEET,claimed by a window"; echo x)
+for _ in $(seq 50); do [ "$(log_rows; echo x)" = "$want" ] && break; sleep 0.1; done
+[ "$(log_rows; echo x)" = "$want" ] || fail "log: $(cat -A "$log")"
+grep -q "$serial" "$log" && fail "the serial is in the log"
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan was typed into the sheet"
+
+echo "== the History page: Copy gives the log's bytes, Save As too, Clear empties it"
+probe_rc sheet-page 2 || fail "no third page"
+sleep 0.5
+e2e_screenshot "$work/history-page.png"
+probe_rc click Pellix 1061 || fail "no Copy button"
+sleep 0.5
+probe_rc clipboard "$(e2e_winpath "$work/copied.csv")" || fail "nothing on the clipboard"
+cmp "$work/copied.csv" "$log" || fail "Copy: $(cat -A "$work/copied.csv")"
+probe_rc click Pellix 1062 || fail "no Save As button"
+probe_rc wait-window '#32770' 10 || true
+saved="$work/saved.csv"
+probe_rc set-text "Save As" 1152 "$(e2e_winpath "$saved")" ||
+  probe_rc set-text "Save As" 1148 "$(e2e_winpath "$saved")" || fail "no file name box"
+probe_rc click "Save As" 1 || fail "no Save button"
+e2e_wait_file "$saved" 10 || fail "Save As wrote nothing"
+sleep 0.3
+cmp "$saved" "$log" || fail "Save As: $(cat -A "$saved")"
+probe_rc click Pellix 1063 || fail "no Clear button"
+sleep 0.3
+probe_rc click Pellix 1061
+sleep 0.5
+probe_rc clipboard "$(e2e_winpath "$work/cleared.csv")"
+[ "$(cat "$work/cleared.csv")" = $'Time,Type,Data,Action\r' ] || fail "Clear: $(cat -A "$work/cleared.csv")"
+probe_rc command PellixWndCls 103   # OK closes the sheet
+e2e_wait_gone Pellix 10 || fail "the sheet stayed"
+
+echo "== killed right after a scan: its line is in the log"
+e2e_focus "$win"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n' 15 || fail "scan before the kill"
+e2e_stop "$pellix_pid"
+[ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'IB5,0262033844,typed\r' ] ||
+  fail "the last scan is not in the log: $(cat -A "$log")"
+[ "$(wc -l <"$log")" -eq 9 ] || fail "log lines: $(cat -A "$log")"
+
+echo "== an unwritable log: one message with the path and the reason, the scan still typed"
+missing=$(e2e_winpath "$work/no-such-folder/scans.csv")
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$missing" /f >/dev/null 2>&1
+start_pellix
+e2e_focus "$win"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n' 15 ||
+  fail "the scan was not typed"
+text=$(probe msgbox "Pellix Scan Log" 10) || fail "no message"
+echo "message: $text"
+grep -qF "$missing" <<<"$text" || fail "the message lacks the path"
+grep -qiE "path|find|exist" <<<"$text" || fail "the message lacks the reason"
+reg=$(wine reg query 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogScans 2>/dev/null | tr -d '\r')
+grep -qE 'LogScans\s+REG_DWORD\s+0x0' <<<"$reg" || fail "logging stayed on: $reg"
+e2e_focus "$win"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n0262033844\n' 15 ||
+  fail "the scan after the message"
+probe_rc no-window "Pellix Scan Log" 3 || fail "a second message"
+
+echo "== Start with Windows: written, checked, repointed from another copy, removed"
+run_value() { wine reg query "$run_key" /v Pellix 2>/dev/null | tr -d '\r' | sed -n 's/^ *Pellix *REG_SZ *//p'; }
+menu_item() {
+  probe_rc notify PellixWndCls 0x205
+  probe menu 10 | grep -E '^1020 '
+}
+[ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked without a value"
+self="\"$bin\\pellix.exe\" -98"
+probe_rc command PellixWndCls 1020
+sleep 0.5
+[ "$(run_value)" = "$self" ] || fail "Run value: '$(run_value)', wanted '$self'"
+[ "$(menu_item)" = "1020 checked Start with Windows" ] || fail "not checked with the value"
+wine reg add "$run_key" /v Pellix /d '"C:\Other\pellix.exe"' /f >/dev/null 2>&1
+[ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked for another copy"
+probe_rc command PellixWndCls 1020
+sleep 0.5
+[ "$(run_value)" = "$self" ] || fail "not repointed: '$(run_value)'"
+probe_rc command PellixWndCls 1020
+sleep 0.5
+[ -z "$(run_value)" ] || fail "Run value not removed: '$(run_value)'"
+[ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked after removal"
+
+probe_rc command PellixWndCls 1019
+rc=0; wait "$pellix_pid" || rc=$?
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+echo "history: all checks passed"
