@@ -2,6 +2,7 @@
 
 #include "hooklib/win32/bind_exports.h"
 #include "profiles/core/profile_store.h"
+#include "tray/core/settings_backend.h"
 #include "tray/core/tray_menu.h"
 #include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
