@@ -19,10 +19,8 @@ class NullPlatform : public HookPlatform {
   void ReportOutcome(void*, uint32_t, const char*) override {}
   void* ForegroundWindow() override { return nullptr; }
   bool StartDelivery(ScanRecord*) override { return false; }
-  uint32_t CurrentThreadId() override { return 1; }
-  uint32_t NowMs() override { return 0; }
-  void YieldThread() override {}
-  bool ThreadRunning(uint32_t) override { return true; }
+  bool EnterStep(uint32_t) override { return true; }
+  void LeaveStep() override {}
 };
 
 }  // namespace pellix

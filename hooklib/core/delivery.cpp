@@ -29,7 +29,7 @@ void DeliverScan(HookContext& c, const ScanRecord& record) {
   if (record.valid == 0) return;
   void* tray = nullptr;
   if (ReadMessageId(c.state) != 0) {
-    tray = c.state.targetWindow;  // read once: another process may change it
+    tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
     if (OfferScan(c, tray, record)) return;
     if (OfferScan(c, c.platform.ForegroundWindow(), record)) {
       if (tray) c.platform.ReportOutcome(tray, kOutcomeClaimed, record.type);
@@ -94,10 +94,10 @@ void TypeChar(HookContext& c, char ch) {
 
 void TypeText(HookContext& c, const char* text, int maxLength) {
   HookSharedState& s = c.state;
-  const int32_t saved = ReadState(s);
-  AtomicStore(&s.recognizerState, kInjecting);
+  // Counted, not saved and restored: a burst given back or begun meanwhile stays so.
+  AtomicAdd(&s.typing, 1);
   for (int i = 0; i < maxLength && text[i] != 0; ++i) TypeChar(c, text[i]);
-  AtomicStore(&s.recognizerState, saved);
+  AtomicAdd(&s.typing, -1);
 }
 
 void ReplayPrefix(HookContext& c) {
@@ -110,11 +110,12 @@ void ReplayPrefix(HookContext& c) {
 
 void GiveBackBurst(HookContext& c) {
   HookSharedState& s = c.state;
-  AtomicStore(&s.recognizerState, kInjecting);
+  AtomicAdd(&s.typing, 1);  // the replayed prefix passes the hooks too
   ReplayPrefix(c);
-  const int length = ClampLength(s.keyBuffer.length);
+  const int length = ClampLength(SharedLoad(&s.keyBuffer.length));
   s.keyBuffer.keyChars[length] = 0;
   TypeText(c, s.keyBuffer.keyChars, length);
+  AtomicAdd(&s.typing, -1);
   ResetCapture(s);
 }
 

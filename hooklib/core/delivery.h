@@ -26,7 +26,8 @@ bool OfferScan(HookContext& c, void* window, const ScanRecord& record);
 // Delivers a heap record and frees it.
 void DeliveryThread(HookContext& c, ScanRecord* record);
 void TypeChar(HookContext& c, char ch);
-// Types up to the terminating zero, or at most maxLength characters, in state Injecting.
+// Types up to the terminating zero, or at most maxLength characters; the hooks pass every
+// key meanwhile (see HookSharedState::typing).
 void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff);
 void ReplayPrefix(HookContext& c);
 // Types the matched prefix and keyChars back, then resets the capture.
@@ -39,8 +40,8 @@ void GiveBackBurst(HookContext& c);
 // state is Idle again, as at every end of a burst (see RunTimeoutWatcher). The caller holds
 // the step guard.
 inline void AbandonBurst(HookContext& c) {
-  const bool began = LoadState(c.state) != kIdle;
-  if (c.state.keyBuffer.length == 0 && c.state.prefixPosition == 0) {
+  const bool began = ReadState(c.state) != kIdle;
+  if (SharedLoad(&c.state.keyBuffer.length) == 0 && ReadPrefixPosition(c.state) == 0) {
     ResetCapture(c.state);
   } else {
     GiveBackBurst(c);

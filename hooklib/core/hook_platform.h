@@ -33,13 +33,12 @@ class HookPlatform : public KeyTranslationPort {
   virtual void ReportOutcome(void* window, uint32_t outcome, const char* type) = 0;
   // Starts a delivery thread that owns the record; false when no thread could be started.
   virtual bool StartDelivery(ScanRecord* record) = 0;
-  // For the step guard: a non-zero id of the calling thread, a millisecond clock and a yield.
-  virtual uint32_t CurrentThreadId() = 0;
-  virtual uint32_t NowMs() = 0;
-  virtual void YieldThread() = 0;
-  // Whether a thread of this id, in any process, still runs; false for a thread that has
-  // ended and for an id no thread has. Only asked while a step is contended.
-  virtual bool ThreadRunning(uint32_t threadId) = 0;
+  // The step lock, one for all processes (StepGuard). EnterStep waits at most maxWaitMs and
+  // returns true when the caller now holds it: also when its last owner ended while holding
+  // it, which the system reports to exactly one waiter. A thread that holds it already is
+  // refused at once (a hook re-entered from inside a step). LeaveStep frees it.
+  virtual bool EnterStep(uint32_t maxWaitMs) = 0;
+  virtual void LeaveStep() = 0;
 };
 
 }  // namespace pellix

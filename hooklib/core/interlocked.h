@@ -1,6 +1,7 @@
-// Atomic access to 32-bit fields of the process-shared state. The state is a plain record in
-// a shared image section, read and written by every process that maps the library, so its
-// fields stay plain integers and are accessed through these.
+// Atomic access to fields of the process-shared state. The state is a plain record in a
+// shared image section, read and written by every process that maps the library, so its
+// fields stay plain integers and pointers and every access from more than one thread goes
+// through these.
 #pragma once
 #include <cstdint>
 
@@ -10,26 +11,55 @@
 
 namespace pellix {
 
+#ifdef PELLIX_INTERLEAVING_POINTS
+// Only in the interleaving explorer's build: every shared access may switch to another task.
+void InterleavingPoint();
+#define PELLIX_SHARED_ACCESS() ::pellix::InterleavingPoint()
+#else
+#define PELLIX_SHARED_ACCESS() ((void)0)
+#endif
+
 #if defined(_MSC_VER) && !defined(__clang__)
-inline int32_t AtomicLoad(const int32_t* p) {
-  const int32_t v = *static_cast<const volatile int32_t*>(p);
+// Aligned loads and stores of up to pointer size are atomic on x86 and x64; MSVC gives
+// volatile accesses acquire and release order there.
+template <class T>
+inline T SharedLoad(const T* p) {
+  const T v = *static_cast<const volatile T*>(p);
   _ReadWriteBarrier();
   return v;
 }
+template <class T>
+inline void SharedStore(T* p, T v) {
+  _ReadWriteBarrier();
+  *static_cast<volatile T*>(p) = v;
+}
+inline int32_t AtomicLoad(const int32_t* p) { return SharedLoad(p); }
 inline void AtomicStore(int32_t* p, int32_t v) {
   _InterlockedExchange(reinterpret_cast<volatile long*>(p), v);
 }
-// Sets *p to desired when it holds expected; returns true when it did.
-inline bool AtomicCompareExchange(int32_t* p, int32_t expected, int32_t desired) {
-  return _InterlockedCompareExchange(reinterpret_cast<volatile long*>(p), desired, expected) ==
-         expected;
+// Adds d to *p; returns the new value.
+inline int32_t AtomicAdd(int32_t* p, int32_t d) {
+  return _InterlockedExchangeAdd(reinterpret_cast<volatile long*>(p), d) + d;
 }
 #else
-inline int32_t AtomicLoad(const int32_t* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
-inline void AtomicStore(int32_t* p, int32_t v) { __atomic_store_n(p, v, __ATOMIC_RELEASE); }
-inline bool AtomicCompareExchange(int32_t* p, int32_t expected, int32_t desired) {
-  return __atomic_compare_exchange_n(p, &expected, desired, false, __ATOMIC_ACQ_REL,
-                                     __ATOMIC_ACQUIRE);
+template <class T>
+inline T SharedLoad(const T* p) {
+  PELLIX_SHARED_ACCESS();
+  return __atomic_load_n(p, __ATOMIC_ACQUIRE);
+}
+template <class T>
+inline void SharedStore(T* p, T v) {
+  PELLIX_SHARED_ACCESS();
+  __atomic_store_n(p, v, __ATOMIC_RELEASE);
+}
+inline int32_t AtomicLoad(const int32_t* p) { return SharedLoad(p); }
+inline void AtomicStore(int32_t* p, int32_t v) {
+  PELLIX_SHARED_ACCESS();
+  __atomic_store_n(p, v, __ATOMIC_SEQ_CST);
+}
+inline int32_t AtomicAdd(int32_t* p, int32_t d) {
+  PELLIX_SHARED_ACCESS();
+  return __atomic_add_fetch(p, d, __ATOMIC_ACQ_REL);
 }
 #endif
 

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "hooklib/core/interlocked.h"
+
 namespace pellix {
 
 constexpr int kKeyBufferSize = 500;  // characters one burst can hold
@@ -95,11 +97,11 @@ inline void RecordKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk,
   }
   if (keyUp) return;
   // The length is read once and checked: the buffer is shared with every process.
-  const int32_t length = buffer.length;
+  const int32_t length = SharedLoad(&buffer.length);
   if (length < 0 || length >= kKeyBufferSize) {
     buffer.keyChars[kKeyBufferSize - 1] = 0;
     buffer.scanChars[kKeyBufferSize - 1] = 0;
-    if (length < 0 || length > kKeyBufferSize) buffer.length = ClampLength(length);
+    if (length < 0 || length > kKeyBufferSize) SharedStore(&buffer.length, ClampLength(length));
     return;
   }
   if (vk == kEnter) {
@@ -112,7 +114,7 @@ inline void RecordKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk,
   buffer.scanChars[length] = ScanCodeChar(scanCode, shift);
   buffer.keyChars[length + 1] = 0;
   buffer.scanChars[length + 1] = 0;
-  buffer.length = length + 1;
+  SharedStore(&buffer.length, length + 1);
 }
 // Keyboard-hook form: the scan code sits in bits 16..23 of the key data; its low six bits
 // are used.

@@ -31,7 +31,7 @@ inline void SetState(HookSharedState& s, int32_t v) { AtomicStore(&s.recognizerS
 
 void BeginBurst(HookContext& c, int32_t state) {
   HookSharedState& s = c.state;
-  s.burstSerial = s.burstSerial + 1;
+  AtomicAdd(&s.burstSerial, 1);
   SetState(s, state);
   c.platform.SignalStart();
 }
@@ -41,8 +41,7 @@ void EndLowLevelBurst(HookContext& c) {
   ScanRecord* record = new (std::nothrow) ScanRecord;
   if (record) DecodeCapture(c.state, record);
   if (record && record->valid) {
-    // The capture is reset before the thread starts, so that its typing cannot find and
-    // later restore a state of the burst that has ended; and before the stop is signalled.
+    // The capture is reset before the stop is signalled, as at every end of a burst.
     ResetCapture(c.state);
     c.platform.SignalStop();
     if (!c.platform.StartDelivery(record)) delete record;
@@ -55,11 +54,11 @@ void EndLowLevelBurst(HookContext& c) {
 Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
   HookSharedState& s = c.state;
   const bool released = (flags & kLowLevelUp) != 0;
-  switch (LoadState(s)) {
+  switch (ReadState(s)) {
     case kIdle: {
       const int32_t p = ReadPrefixPosition(s);
       if (p < kPrefixLength && Descriptor(vk, scanCode, flags) == kWandPrefix[p]) {
-        s.prefixPosition = p + 1;
+        AtomicStore(&s.prefixPosition, p + 1);
         if (p + 1 == kPrefixLength) BeginBurst(c, kCapturing);
         return Verdict::kSwallow;
       }
@@ -90,7 +89,7 @@ Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
         return Verdict::kSwallow;
       }
       break;
-    default:  // states of the other path, and Injecting
+    default:  // states of the other path
       return Verdict::kPass;
   }
   AbandonBurst(c);
@@ -101,7 +100,7 @@ Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
 Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord* record,
                        bool* ended) {
   HookSharedState& s = c.state;
-  const int32_t state = LoadState(s);
+  const int32_t state = ReadState(s);
   const bool released = (keyData & kKeyDataReleased) != 0;
   // The wand's key tests also judge by the physical key: bits 16..23 scan code, 24 extended.
   const uint32_t scan = (keyData >> 16) & 255;
@@ -116,7 +115,6 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
   }
   switch (state) {
     case kIdle:
-    case kInjecting:
       return Verdict::kPass;
     case kPrefixSeen:
       if (vk == kVkAlt && released) {
@@ -195,27 +193,32 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
 
 Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
   const HookSharedState& s = c.state;
-  const int32_t state = LoadState(s);
   // The library's own typing passes untouched, without waiting for the step that types it.
-  if (state == kInjecting) return Verdict::kPass;
+  // Its keys come back marked injected; the keyboard's keys meanwhile (the wand's next burst
+  // while a scan is typed) are recognised as ever, so that no burst loses keys to a typing.
+  if ((flags & kLowLevelInjected) != 0 && Typing(s)) return Verdict::kPass;
   // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
-  // passes without a step or any call. (A step racing with this read can only leave the
-  // record Idle and empty, or Injecting, in both of which the key passes too.)
-  if (state == kIdle && s.prefixPosition == 0 && s.keyBuffer.length == 0 &&
+  // passes without a step or any call. (The key counts as coming before any step that races
+  // with these reads: in the record they saw, the locked step would pass it too.) The fields
+  // are compared as they are: garbage goes to the step, which clears it.
+  if (AtomicLoad(&s.recognizerState) == kIdle && AtomicLoad(&s.prefixPosition) == 0 &&
+      SharedLoad(&s.keyBuffer.length) == 0 &&
       Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
     return Verdict::kPass;
   }
-  StepGuard guard(&c.state.stepOwner, c.platform, kHookStepWaitMs);
+  StepGuard guard(c.platform, kHookStepWaitMs);
   if (!guard.held()) return Verdict::kPass;
   return LowLevelLocked(c, vk, scanCode, flags);
 }
 
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
-  if (LoadState(c.state) == kInjecting) return Verdict::kPass;
+  // The library's typing, and every key while no burst runs, pass without a step: Idle
+  // passes every key (the Ctrl and Alt rule holds inside a burst only).
+  if (Typing(c.state) || ReadState(c.state) == kIdle) return Verdict::kPass;
   ScanRecord record;
   bool ended = false;
   {
-    StepGuard guard(&c.state.stepOwner, c.platform, kHookStepWaitMs);
+    StepGuard guard(c.platform, kHookStepWaitMs);
     if (!guard.held()) return Verdict::kPass;
     const Verdict verdict = KeyboardLocked(c, vk, keyData, &record, &ended);
     if (!ended) return verdict;
@@ -229,12 +232,15 @@ Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
 void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam) {
   if (*message != kWmSysKeyDown) return;
   HookSharedState& s = c.state;
-  StepGuard guard(&s.stepOwner, c.platform, kHookStepWaitMs);
+  const bool altF10 = wParam == kVkF10 && (lParam & kKeyDataAlt) != 0;
+  // Outside a burst only Alt+F10 matters: every other system key passes without a step.
+  if (!altF10 && ReadState(s) == kIdle) return;
+  StepGuard guard(c.platform, kHookStepWaitMs);
   if (!guard.held()) return;
-  if (LoadState(s) != kIdle) {
+  if (ReadState(s) != kIdle) {
     *message = kWmNull;
     AbandonBurst(c);
-  } else if (wParam == kVkF10 && (lParam & kKeyDataAlt) != 0) {
+  } else if (altF10) {
     *message = kWmNull;
     BeginBurst(c, kPrefixSeen);
   }
@@ -242,10 +248,8 @@ void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lP
 
 bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
   HookSharedState& s = c.state;
-  StepGuard guard(&s.stepOwner, c.platform, kWatcherStepWaitMs);
-  if (!guard.held()) return false;
-  const int32_t state = LoadState(s);
-  if (state == kIdle || state == kInjecting || s.burstSerial != serial) return false;
+  StepGuard guard(c.platform, kWatcherStepWaitMs);
+  if (!guard.held() || !BurstRunning(s, serial)) return false;
   AbandonBurst(c);
   return true;
 }

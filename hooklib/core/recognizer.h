@@ -27,25 +27,21 @@ struct HookContext {
 
 enum class Verdict { kPass, kSwallow };
 
-// The state as the recognizers use it: read atomically, anything unknown as Idle.
-inline int32_t LoadState(const HookSharedState& s) {
-  const int32_t v = AtomicLoad(&s.recognizerState);
-  return (v < 0 || v >= kStateCount) ? kIdle : v;
-}
+inline int32_t ReadBurstSerial(const HookSharedState& s) { return AtomicLoad(&s.burstSerial); }
 
-// Whether the burst that began as `serial` is still being captured.
+// Whether the burst that began as `serial` is still being captured. The state is read first:
+// a burst that ends and is followed by another between the two reads reads as over.
 inline bool BurstRunning(const HookSharedState& s, int32_t serial) {
-  const int32_t state = LoadState(s);
-  return state != kIdle && state != kInjecting && s.burstSerial == serial;
+  return ReadState(s) != kIdle && ReadBurstSerial(s) == serial;
 }
 
 // Empties the buffer and returns to Idle with no prefix matched.
 inline void ResetCapture(HookSharedState& s) {
-  s.keyBuffer.length = 0;
+  SharedStore(&s.keyBuffer.length, 0);
   s.keyBuffer.keyChars[0] = 0;
   s.keyBuffer.scanChars[0] = 0;
   s.keyBuffer.shiftDown = 0;
-  s.prefixPosition = 0;
+  AtomicStore(&s.prefixPosition, 0);
   AtomicStore(&s.recognizerState, kIdle);
 }
 

@@ -7,11 +7,11 @@ namespace pellix {
 int SetOutputType(HookSharedState& s, char terminator, char separator, uint32_t outputStyle,
                   int beepOn, uint32_t beepType) {
   if (!OutputSettingsAcceptable(terminator, separator, outputStyle)) return 0;
-  s.outputStyle = outputStyle;
-  s.separator = separator;
-  s.beepOn = beepOn != 0 ? 1 : 0;
-  s.terminator = terminator;
-  s.beepType = beepType;
+  SharedStore(&s.outputStyle, outputStyle);
+  SharedStore(&s.separator, separator);
+  SharedStore(&s.beepOn, static_cast<uint8_t>(beepOn != 0 ? 1 : 0));
+  SharedStore(&s.terminator, terminator);
+  SharedStore(&s.beepType, beepType);
   return 1;
 }
 
@@ -30,24 +30,25 @@ uint32_t SetTimeOut(HookSharedState& s, uint32_t milliseconds) {
   const uint32_t v = milliseconds < kMinTimeoutMs   ? kMinTimeoutMs
                      : milliseconds > kMaxTimeoutMs ? kMaxTimeoutMs
                                                     : milliseconds;
-  s.timeoutMs = v;
+  SharedStore(&s.timeoutMs, v);
   return v;
 }
 
 uint32_t GetTimeOut(const HookSharedState& s) { return ReadTimeOut(s); }
 
 uint32_t ReadTimeOut(const HookSharedState& s) {
-  const uint32_t v = s.timeoutMs;
+  const uint32_t v = SharedLoad(&s.timeoutMs);
   return v < kMinTimeoutMs ? kMinTimeoutMs : (v > kMaxTimeoutMs ? kMaxTimeoutMs : v);
 }
 
 OutputSettings ReadOutputSettings(const HookSharedState& s) {
   OutputSettings o;
-  o.terminator = s.terminator;
-  o.separator = s.separator;
-  o.outputStyle = s.outputStyle <= kStyleSerialTypeData ? s.outputStyle : kStyleData;
-  o.beepOn = s.beepOn != 0 ? 1 : 0;
-  o.beepType = s.beepType;
+  o.terminator = SharedLoad(&s.terminator);
+  o.separator = SharedLoad(&s.separator);
+  const uint32_t style = SharedLoad(&s.outputStyle);
+  o.outputStyle = style <= kStyleSerialTypeData ? style : kStyleData;
+  o.beepOn = SharedLoad(&s.beepOn) != 0 ? 1 : 0;
+  o.beepType = SharedLoad(&s.beepType);
   // A character the library would not accept is typed as nothing.
   if (o.terminator != 0 && !IsAllowedOutputChar(o.terminator)) o.terminator = 0;
   if (o.separator != 0 && !IsAllowedOutputChar(o.separator)) o.separator = 0;

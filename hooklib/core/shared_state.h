@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/transform_table.h"
+#include "hooklib/core/interlocked.h"
 #include "hooklib/core/key_buffer.h"
 
 namespace pellix {
@@ -16,9 +17,10 @@ enum RecognizerState : int32_t {
   kKeyHeld = 4,
   kShiftedKeyHeld = 5,
   kShiftedKeyReleased = 6,
-  kInjecting = 7,
 };
-constexpr int32_t kStateCount = 8;
+constexpr int32_t kStateCount = 7;
+// More typings at once than this (a thread per scan) cannot be: a larger count is garbage.
+constexpr int32_t kMaxTypings = 64;
 constexpr int32_t kPrefixLength = 4;
 
 constexpr uint32_t kDefaultTimeoutMs = 1250;
@@ -48,8 +50,10 @@ struct HookSharedState {
   TransformTable transforms;
   // Which process installed the hooks: a handle left by a process that has died is absent.
   uint32_t installerProcessId;
-  // Owner (thread id) of the current step; 0 when no step runs. See StepGuard.
-  int32_t stepOwner;
+  // How many typings of the library are running (TypeText, a give-back): while any is, the
+  // hooks pass every key untouched. A count of its own, beside the recognizer's state, so
+  // that a typing and a give-back of the burst being captured cannot undo each other.
+  int32_t typing;
   // Counts bursts begun, so that the timeout watcher abandons only the burst it timed.
   int32_t burstSerial;
 };
@@ -63,21 +67,25 @@ constexpr HookSharedState InitialHookSharedState() {
                          1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0};
 }
 
-// Shared fields as they may be used: anything outside its range reads as the nearest sound
-// value (another process may have written anything into the record).
+// Shared fields as they may be used, each read atomically: anything outside its range reads
+// as the nearest sound value (another process may have written anything into the record).
 inline int32_t ReadState(const HookSharedState& s) {
-  const int32_t v = s.recognizerState;
+  const int32_t v = AtomicLoad(&s.recognizerState);
   return (v < 0 || v >= kStateCount) ? kIdle : v;
 }
 // KV_CC_MSG as the record holds it: only a registered message number (0xC000 to 0xFFFF) is
 // sent; anything else (WM_CLOSE, say) reads as no message, and scans are typed.
 inline uint32_t ReadMessageId(const HookSharedState& s) {
-  const uint32_t v = s.messageId;
+  const uint32_t v = SharedLoad(&s.messageId);
   return (v >= 0xC000 && v <= 0xFFFF) ? v : 0;
 }
 inline int32_t ReadPrefixPosition(const HookSharedState& s) {
-  const int32_t v = s.prefixPosition;
+  const int32_t v = AtomicLoad(&s.prefixPosition);
   return v < 0 ? 0 : (v > kPrefixLength ? kPrefixLength : v);
+}
+inline bool Typing(const HookSharedState& s) {
+  const int32_t v = AtomicLoad(&s.typing);
+  return v > 0 && v <= kMaxTypings;
 }
 
 // Output settings and timeout, as the exports give them.

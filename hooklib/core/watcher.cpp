@@ -6,12 +6,12 @@ void RunTimeoutWatcher(HookContext& c, WatcherPort& port) {
   using Wake = WatcherPort::Wake;
   if (port.WaitForStart() != Wake::kEvent) return;
   for (;;) {
-    // The burst that signalled the start; a later one gets its own timeout.
-    const int32_t serial = c.state.burstSerial;
     port.ResetStartAndStop();
-    // A burst that ended before that reset had its stop taken by it. Every end leaves the
-    // state before it signals, so the record tells: such a burst is not waited for, and the
-    // clock is free for the next one at once.
+    // The record is read after the reset: a burst that begins later signals a start that the
+    // reset cannot take, and one that began before is in the record. A burst that ended
+    // before the reset had its stop taken by it; every end leaves the state before it
+    // signals, so the record tells, and such a burst is not waited for.
+    const int32_t serial = ReadBurstSerial(c.state);
     if (BurstRunning(c.state, serial)) {
       const Wake w = port.WaitForStop(ReadTimeOut(c.state));
       if (w == Wake::kTerm || w == Wake::kFailed) return;

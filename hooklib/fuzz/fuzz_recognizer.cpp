@@ -1,7 +1,7 @@
 // Arbitrary keystroke sequences through both recognizers, the message hook, the watcher's
 // abort and the delivery, over a platform that feeds every synthetic key straight back.
 // Writes must stay inside the shared record; the state must stay a known one (never left in
-// Injecting between steps), and every burst must end in Idle with an empty buffer.
+// a typing between steps), and every burst must end in Idle with an empty buffer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,20 +43,18 @@ class FuzzPlatform : public HookPlatform {
     DeliveryThread(*ctx, record);  // the thread's work, at once
     return true;
   }
-  uint32_t CurrentThreadId() override { return 7; }
-  uint32_t NowMs() override { return ++clock; }
-  void YieldThread() override {}
-  // The fuzzer's thread is the only one running: any other owner of a step has ended.
-  bool ThreadRunning(uint32_t threadId) override { return threadId == 7; }
-  uint32_t clock = 0;
+  // One thread: the step is free unless this thread is inside one (a re-entered hook).
+  bool EnterStep(uint32_t) override { return !inStep++; }
+  void LeaveStep() override { inStep = 0; }
+  int inStep = 0;
   int claim = 0;
 };
 
 void Check(const HookSharedState& s) {
-  if (s.recognizerState < 0 || s.recognizerState >= kInjecting) std::abort();
+  if (s.recognizerState < 0 || s.recognizerState >= kStateCount) std::abort();
+  if (s.typing != 0) std::abort();
   if (s.prefixPosition < 0 || s.prefixPosition > kPrefixLength) std::abort();
   if (s.keyBuffer.length < 0 || s.keyBuffer.length > kKeyBufferSize) std::abort();
-  if (s.stepOwner != 0) std::abort();
 }
 
 void CheckEnded(const HookSharedState& s) {

@@ -164,11 +164,20 @@ TEST(Typing, CharacterWithoutKeyIsSkipped) {
   EXPECT_EQ(kb.AppText(), "ab");
 }
 
-TEST(Typing, RestoresTheStateItFound) {
+// The typing leaves the recognizer's state alone: a burst given back while it types (the
+// watcher's ResetCapture) stays given back, and the hooks pass keys only while it types.
+TEST(Typing, GiveBackDuringTypingIsNotUndone) {
   FakeKeyboard kb;
   kb.state.recognizerState = kCapturing;
-  TypeText(kb.ctx, "x");
-  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  int typingSeen = 0;
+  kb.onKeybdEvent = [&] {
+    typingSeen += Typing(kb.state);
+    ResetCapture(kb.state);
+  };
+  TypeText(kb.ctx, "xy");
+  EXPECT_EQ(typingSeen, 4);
+  EXPECT_EQ(kb.state.recognizerState, kIdle);
+  EXPECT_FALSE(Typing(kb.state));
 }
 
 }  // namespace

@@ -9,13 +9,25 @@ struct FakeContract : ContractPlatform {
   FakeKeyboard kb;
   HookPlatform& platform() override { return kb; }
   bool InjectedKeySeenAtOnce(uint8_t vk) override {
-    kb.state.recognizerState = kInjecting;
+    kb.state.typing = 1;
     kb.KeybdEvent(vk, 0, 0);
     return !kb.app.empty() && kb.app.back().vk == vk && kb.app.back().injected;
   }
-  uint32_t EndedThreadId() override {
+  void EndInsideAStep() override {
+    kb.threadId = 4242;
+    kb.EnterStep(0);
     kb.endedThreads.insert(4242);
-    return 4242;
+    kb.threadId = 100;
+  }
+  void HoldStepElsewhere() override {
+    kb.threadId = 4343;
+    kb.EnterStep(0);
+    kb.threadId = 100;
+  }
+  void ReleaseStepElsewhere() override {
+    kb.threadId = 4343;
+    kb.LeaveStep();
+    kb.threadId = 100;
   }
 };
 }  // namespace

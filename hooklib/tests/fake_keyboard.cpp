@@ -197,6 +197,19 @@ void FakeKeyboard::SendOffer(void* window, uint32_t, uint32_t wParam, uint32_t l
   if (receiver) receiver(window, data, type, serial);
 }
 
+bool FakeKeyboard::EnterStep(uint32_t maxWaitMs) {
+  if (stepOwner != 0 && endedThreads.count(stepOwner) != 0) {
+    ++abandonedSteps;
+    stepOwner = 0;
+  }
+  if (stepOwner == 0) {
+    stepOwner = threadId;
+    return true;
+  }
+  if (stepOwner != threadId) clockMs += maxWaitMs;
+  return false;
+}
+
 bool FakeKeyboard::StartDelivery(ScanRecord* record) {
   if (!threadsStart) return false;
   deliveries_.push_back(record);

@@ -80,8 +80,7 @@ class FakeKeyboard : public HookPlatform {
   std::function<void(void* window, uint16_t data, uint16_t type, uint16_t serial)> receiver;
   bool threadsStart = true;
   bool atomsFail = false;
-  std::function<void()> onKeybdEvent;  // runs on every synthetic key (races)
-  std::function<void()> onSignalStop;
+  std::function<void()> onKeybdEvent;  // runs on every synthetic key
 
   // Atoms alive on the fake system (name and reference count).
   std::map<uint16_t, std::pair<std::string, int>> atoms;
@@ -91,10 +90,7 @@ class FakeKeyboard : public HookPlatform {
   // --- HookPlatform.
   uint32_t MapVirtualKeyToChar(uint32_t vk) override;
   void SignalStart() override { ++starts; }
-  void SignalStop() override {
-    ++stops;
-    if (onSignalStop) onSignalStop();
-  }
+  void SignalStop() override { ++stops; }
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
   int16_t KeyForChar(char c) override;
   void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
@@ -109,12 +105,16 @@ class FakeKeyboard : public HookPlatform {
                       std::to_string(injected.size()) + " keys");
   }
   bool StartDelivery(ScanRecord* record) override;
-  uint32_t CurrentThreadId() override { return threadId; }
-  uint32_t NowMs() override { return clockMs += 1; }
-  void YieldThread() override {}
-  bool ThreadRunning(uint32_t id) override { return endedThreads.count(id) == 0; }
-  uint32_t threadId = 100;
-  std::set<uint32_t> endedThreads;  // every other id is a running thread
+  // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
+  // to the next taker once its owner has ended, refused to the thread that holds it. With one
+  // real thread here, a wait for a live owner elsewhere can only run out: its length is added
+  // to clockMs.
+  bool EnterStep(uint32_t maxWaitMs) override;
+  void LeaveStep() override { stepOwner = 0; }
+  uint32_t threadId = 100;          // the thread that runs now: each thread its own number
+  uint32_t stepOwner = 0;
+  std::set<uint32_t> endedThreads;  // threads that have ended
+  int abandonedSteps = 0;           // steps taken over from an owner that had ended
   uint32_t clockMs = 0;
 
  private:

@@ -118,9 +118,10 @@ TEST(KeyboardPath, InvalidBurstProducesNothing) {
   EXPECT_TRUE(kb.beeps.empty());
 }
 
-TEST(KeyboardPath, InjectingPassesKeysButMessageHookStillReacts) {
+TEST(KeyboardPath, TypingPassesKeysButMessageHookStillReacts) {
   FakeKeyboard kb(kKb);
-  kb.state.recognizerState = kInjecting;
+  kb.state.recognizerState = kCapturing;
+  kb.state.typing = 1;
   EXPECT_FALSE(kb.Key('A', 30, false));
   uint32_t message = kWmSysKeyDown;
   MessageStep(kb.ctx, &message, 115, 1u << 29);

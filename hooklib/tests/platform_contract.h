@@ -14,8 +14,12 @@ struct ContractPlatform {
   // Types one key with KeybdEvent from the hooks' thread; true when the low-level hook saw it,
   // marked injected, before KeybdEvent returned.
   virtual bool InjectedKeySeenAtOnce(uint8_t vk) = 0;
-  // The id of a thread that has ended (its handle still open where there are handles).
-  virtual uint32_t EndedThreadId() = 0;
+  // Runs another thread that enters the step lock and ends inside its step, as a thread
+  // killed inside a hook does.
+  virtual void EndInsideAStep() = 0;
+  // Another thread enters the step lock and holds it until ReleaseStepElsewhere.
+  virtual void HoldStepElsewhere() = 0;
+  virtual void ReleaseStepElsewhere() = 0;
 };
 
 // Defined once for the fake (native) and once for Windows.

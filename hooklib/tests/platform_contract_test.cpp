@@ -47,10 +47,23 @@ TEST_F(PlatformContract, AtomsAreCountedByName) {
   EXPECT_EQ(h.MakeAtom(""), 0);
 }
 
-TEST_F(PlatformContract, ThreadsRunUntilTheyEnd) {
+// One step at a time, none inside another on the same thread, and a step whose thread ended
+// inside it handed on to the next taker.
+TEST_F(PlatformContract, StepLockIsHeldByOneThreadAndOutlivesNone) {
   HookPlatform& h = p->platform();
-  EXPECT_TRUE(h.ThreadRunning(h.CurrentThreadId()));
-  EXPECT_FALSE(h.ThreadRunning(p->EndedThreadId()));
+  ASSERT_TRUE(h.EnterStep(0));
+  EXPECT_FALSE(h.EnterStep(0)) << "a thread inside a step entered another";
+  h.LeaveStep();
+  p->HoldStepElsewhere();
+  EXPECT_FALSE(h.EnterStep(10)) << "entered a step that another thread holds";
+  p->ReleaseStepElsewhere();
+  ASSERT_TRUE(h.EnterStep(1000));
+  h.LeaveStep();
+  p->EndInsideAStep();
+  EXPECT_TRUE(h.EnterStep(0)) << "the step of a thread that ended was not handed on";
+  h.LeaveStep();
+  EXPECT_TRUE(h.EnterStep(0));
+  h.LeaveStep();
 }
 
 TEST_F(PlatformContract, SyntheticKeyReachesTheLowLevelHookAtOnce) {

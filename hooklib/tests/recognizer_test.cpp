@@ -49,7 +49,12 @@ TEST(LowLevelPath, EveryBurstThatBeganStopsTheClockAndNothingElseDoes) {
     EXPECT_FALSE(kb.LowLevel('A' + i % 26, 30, i % 2 ? 0x80 : 0));
   }
   EXPECT_EQ(kb.stops, 0);
-  EXPECT_FALSE(kb.LowLevel(164, 56, 0x20) && kb.LowLevel(116, 63, 0));  // Alt, then F5
+  // Alt is held as the prefix's first key; F5 passes, after the Alt given back.
+  EXPECT_TRUE(kb.LowLevel(164, 56, 0x20));
+  EXPECT_FALSE(kb.LowLevel(116, 63, 0));
+  ASSERT_GE(kb.app.size(), 2u);
+  EXPECT_EQ(kb.app[kb.app.size() - 2], (KeyEvent{164, 56, false, true}));
+  EXPECT_EQ(kb.app.back(), (KeyEvent{116, 63, false, false}));
   EXPECT_EQ(kb.starts, 0);
   EXPECT_EQ(kb.stops, 0) << "a prefix matched in part started no clock";
 
@@ -171,12 +176,23 @@ TEST(LowLevelPath, SecondShorterBurstDecodesOnlyItsOwnCharacters) {
   EXPECT_EQ(kb.AppText(), "012\n");
 }
 
-TEST(LowLevelPath, InjectingPassesEverything) {
+// While the library types, its own keys (injected) pass untouched; the keyboard's keys are
+// recognised as ever, so a burst that runs meanwhile keeps every key.
+TEST(LowLevelPath, TypingPassesItsOwnKeysOnly) {
   FakeKeyboard kb;
-  kb.state.recognizerState = kInjecting;
   kb.WandPrefix();
-  EXPECT_EQ(kb.app.size(), 4u);
-  EXPECT_EQ(kb.state.prefixPosition, 0);
+  kb.state.typing = 1;
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected));
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected | kLowLevelUp));
+  EXPECT_EQ(kb.state.keyBuffer.length, 0);
+  kb.WandChar('x');
+  EXPECT_EQ(kb.app.size(), 2u);
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  EXPECT_EQ(kb.state.keyBuffer.length, 1);
+  // A count no typing can reach is garbage: injected keys are recognised too.
+  kb.state.typing = kMaxTypings + 1;
+  EXPECT_TRUE(kb.LowLevel('Y', 21, kLowLevelInjected));
+  EXPECT_EQ(kb.state.keyBuffer.length, 2);
 }
 
 TEST(LowLevelPath, DeliveryThreadThatCannotStartLosesTheScanQuietly) {

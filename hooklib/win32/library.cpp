@@ -17,6 +17,7 @@ HINSTANCE g_module = nullptr;
 HANDLE g_createdStart = nullptr;
 HANDLE g_createdStop = nullptr;
 HANDLE g_createdTerm = nullptr;
+HANDLE g_createdStep = nullptr;
 HANDLE g_watcher = nullptr;
 WinPlatform g_platform;
 // Keystrokes LowLevelHookProc has been called with, in this process (the installing one, the
@@ -37,6 +38,7 @@ void CloseOwnEvents() {
   if (g_ownStart) CloseHandle(g_ownStart);
   if (g_ownStop) CloseHandle(g_ownStop);
   g_ownStart = g_ownStop = nullptr;
+  CloseStepLock();
 }
 
 // Ends this process's watcher (the term event is signalled already) and closes the events it
@@ -79,6 +81,7 @@ void OpenSharedEvents() {
   CloseOwnEvents();
   g_ownStart = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_START");
   g_ownStop = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KV_CC_STOP");
+  OpenStepLock(false);
 }
 
 bool ProcessAlive(DWORD processId) {
@@ -106,8 +109,8 @@ int InstallHook(HWND window, int force) {
   EndWatcherAndCloseEvents();
 
   Clear(s.transforms);
-  // A host that died in the middle of a burst or a step may have left either open.
-  s.stepOwner = 0;
+  // A host that died in the middle of a burst or a typing may have left either open.
+  AtomicStore(&s.typing, 0);
   ResetCapture(s);
   s.installerProcessId = GetCurrentProcessId();
 
@@ -118,6 +121,9 @@ int InstallHook(HWND window, int force) {
   s.stopEvent = g_createdStop;
   s.termEvent = g_createdTerm;
   ResetEvent(g_createdTerm);
+  // The step lock lives while any process has it open; this handle keeps it for the
+  // installation, each process's own one (OpenSharedEvents) is what the steps use.
+  if (!g_createdStep) g_createdStep = CreateMutexA(nullptr, FALSE, kStepLockName);
 
   if (g_createdTerm && g_createdStart && g_createdStop) {
     if (HMODULE pin = PinThisModule()) {
@@ -135,8 +141,8 @@ int InstallHook(HWND window, int force) {
     s.primaryHook = SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, g_module, 0);
     s.messageHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, g_module, 0);
   }
-  s.messageId = RegisterWindowMessageA("KV_CC_MSG");
-  s.targetWindow = window;
+  SharedStore(&s.messageId, static_cast<uint32_t>(RegisterWindowMessageA("KV_CC_MSG")));
+  SharedStore(&s.targetWindow, static_cast<void*>(window));
   OpenSharedEvents();
   return s.primaryHook ? 1 : 0;
 }
@@ -147,6 +153,8 @@ int RemoveHook() {
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
   if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));
   const BOOL closed = EndWatcherAndCloseEvents();
+  if (g_createdStep) CloseHandle(g_createdStep);
+  g_createdStep = nullptr;
   // The handles in the record belong to this process; once closed they mean nothing.
   s.startEvent = s.stopEvent = s.termEvent = nullptr;
   s.messageHook = nullptr;

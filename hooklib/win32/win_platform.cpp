@@ -11,13 +11,12 @@ HANDLE g_ownStop = nullptr;
 
 namespace {
 
-WinPlatform g_deliveryPlatform;
+HANDLE g_stepLock = nullptr;
+// Whether a thread of this process holds the step lock; written by its holder only. A mutex
+// lets its owner take it again: this refuses that, so that a step never runs inside another.
+bool g_stepHeldHere = false;
 
-// OpenThread is Windows 2000 and Me and later: bound at load time, so that the library also
-// loads on 98 SE, where a step's owner is then always taken for running (see ThreadRunning).
-using OpenThreadFunction = HANDLE(WINAPI*)(DWORD, BOOL, DWORD);
-const OpenThreadFunction g_openThread = reinterpret_cast<OpenThreadFunction>(
-    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "OpenThread")));
+WinPlatform g_deliveryPlatform;
 
 DWORD WINAPI DeliveryThreadProc(void* record) {
   HookContext c{Shared(), g_deliveryPlatform};
@@ -83,22 +82,40 @@ bool WinPlatform::StartDelivery(ScanRecord* record) {
   return true;
 }
 
-uint32_t WinPlatform::CurrentThreadId() { return GetCurrentThreadId(); }
+bool WinPlatform::EnterStep(uint32_t maxWaitMs) {
+  if (!g_stepLock) return false;
+  switch (WaitForSingleObject(g_stepLock, maxWaitMs)) {
+    case WAIT_ABANDONED:
+      // Its owner ended inside a step; if that was a thread of this process, its mark goes.
+      g_stepHeldHere = false;
+      break;
+    case WAIT_OBJECT_0:
+      break;
+    default:  // timed out, or no lock to wait for
+      return false;
+  }
+  if (g_stepHeldHere) {  // this thread is inside a step already
+    ReleaseMutex(g_stepLock);
+    return false;
+  }
+  g_stepHeldHere = true;
+  return true;
+}
 
-uint32_t WinPlatform::NowMs() { return GetTickCount(); }
+void WinPlatform::LeaveStep() {
+  g_stepHeldHere = false;
+  ReleaseMutex(g_stepLock);
+}
 
-void WinPlatform::YieldThread() { Sleep(1); }
+void OpenStepLock(bool create) {
+  CloseStepLock();
+  g_stepLock = create ? CreateMutexA(nullptr, FALSE, kStepLockName)
+                      : OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kStepLockName);
+}
 
-bool WinPlatform::ThreadRunning(uint32_t threadId) {
-  // Without OpenThread (98 SE) nothing tells: an owner killed inside its step is not taken
-  // over, and hook calls pass their keys after the wait until the hooks are installed again.
-  if (!g_openThread) return true;
-  HANDLE thread = g_openThread(SYNCHRONIZE, FALSE, threadId);
-  // No such thread (any more); a thread there but not ours to open counts as running.
-  if (!thread) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-  CloseHandle(thread);
-  return running;
+void CloseStepLock() {
+  if (g_stepLock) CloseHandle(g_stepLock);
+  g_stepLock = nullptr;
 }
 
 WatcherPort::Wake WinWatcherPort::Wait(HANDLE other, DWORD milliseconds) {

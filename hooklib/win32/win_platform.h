@@ -22,11 +22,15 @@ class WinPlatform : public HookPlatform {
   void ReportOutcome(void* window, uint32_t outcome, const char* type) override;
   void* ForegroundWindow() override;
   bool StartDelivery(ScanRecord* record) override;
-  uint32_t CurrentThreadId() override;
-  uint32_t NowMs() override;
-  void YieldThread() override;
-  bool ThreadRunning(uint32_t threadId) override;
+  bool EnterStep(uint32_t maxWaitMs) override;
+  void LeaveStep() override;
 };
+
+// The step lock of every process: the named mutex "KV_CC_STEP". The installing process
+// creates it, every other process opens it with its events.
+constexpr char kStepLockName[] = "KV_CC_STEP";
+void OpenStepLock(bool create);
+void CloseStepLock();
 
 // The watcher's waits on the events created by this (the installing) process.
 class WinWatcherPort : public WatcherPort {

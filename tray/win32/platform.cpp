@@ -42,7 +42,7 @@ void Win32TrayPort::NoteScan(const char* type, const char* data, ScanAction acti
 }
 
 void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
-  ShellOpen(nullptr, file, params, showMode);
+  ShellOpen(file, params, showMode);
 }
 
 int16_t Win32KeyboardLayout::KeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }

@@ -10,12 +10,16 @@
 #include "profiles/win32/win32_registry.h"
 #include "tray/core/settings_backend.h"
 #include "tray/win32/tray_app.h"
+#include "ui/win32/shell_open.h"
 
 namespace pellix {
 
 TrayApp g_app;
 
 namespace {
+
+// Longest wait at the end for launches still starting.
+constexpr DWORD kLaunchWaitOnExitMs = 5000;
 
 // "\\.\" and the short path of PELLIX.VXD beside the program.
 bool DriverDeviceName(HINSTANCE instance, char* name, size_t capacity) {
@@ -99,6 +103,9 @@ int RunPellix(HINSTANCE instance, const char* arguments) {
     }
   }
 
+  // A scan's command or an address may still be starting on a launcher thread; ending the
+  // process would cut it off (a DDE conversation half done).
+  WaitForLaunches(kLaunchWaitOnExitMs);
   if (g_app.driverMode) {
     Sleep(250);  // the driver thread unregisters in the meantime
     CloseHandle(g_app.device);

@@ -85,7 +85,7 @@ LRESULT CALLBACK LinkLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       return DLGC_BUTTON;
     case WM_LBUTTONUP:
       if (state->address[0]) {
-        ShellOpen(GetParent(window), state->address, nullptr, SW_SHOWMAXIMIZED);
+        ShellOpen(state->address, nullptr, SW_SHOWMAXIMIZED);
       }
       break;
     case WM_CAPTURECHANGED:

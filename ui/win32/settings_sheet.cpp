@@ -112,7 +112,7 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
             SetDlgItemTextA(page, kTraceData, "");
             break;
           case kPageIcon:
-            ShellOpen(page, kMakerAddress, nullptr, SW_SHOWMAXIMIZED);
+            ShellOpen(kMakerAddress, nullptr, SW_SHOWMAXIMIZED);
             break;
           default:
             break;

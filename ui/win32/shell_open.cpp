@@ -6,12 +6,18 @@
 #include <cstring>
 #include <new>
 
+#ifndef SEE_MASK_NOASYNC
+#define SEE_MASK_NOASYNC 0x00000100
+#endif
+
 namespace pellix {
 
 namespace {
 
+// Launches started and not yet ended, on any thread.
+volatile LONG g_launchesInFlight = 0;
+
 struct OpenRequest {
-  HWND owner;
   char* file;
   char* params;  // null when there are none
   int showMode;
@@ -31,32 +37,55 @@ void FreeRequest(OpenRequest* request) {
   delete request;
 }
 
-DWORD WINAPI OpenThread(LPVOID parameter) {
+void Open(const char* file, const char* params, int showMode) {
+  SHELLEXECUTEINFOA info = {};
+  info.cbSize = sizeof info;
+  // Return only once a DDE conversation or a COM handler is done with the request.
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_DDEWAIT;
+  info.lpVerb = "open";
+  info.lpFile = file;
+  info.lpParameters = params;
+  info.nShow = showMode;
+  ShellExecuteExA(&info);
+}
+
+DWORD WINAPI LaunchThread(LPVOID parameter) {
   OpenRequest* request = static_cast<OpenRequest*>(parameter);
   // The shell may hand the work to COM objects (URL handlers, shell extensions).
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ShellExecuteA(request->owner, "open", request->file, request->params, nullptr,
-                request->showMode);
+  Open(request->file, request->params, request->showMode);
   if (SUCCEEDED(com)) CoUninitialize();
   FreeRequest(request);
+  InterlockedDecrement(&g_launchesInFlight);
   return 0;
 }
 
 }  // namespace
 
-void ShellOpen(HWND owner, const char* file, const char* params, int showMode) {
-  OpenRequest* request = new (std::nothrow)
-      OpenRequest{owner, CopyText(file ? file : ""), CopyText(params), showMode};
+void ShellOpen(const char* file, const char* params, int showMode) {
+  OpenRequest* request =
+      new (std::nothrow) OpenRequest{CopyText(file ? file : ""), CopyText(params), showMode};
   if (request && request->file && (!params || request->params)) {
-    HANDLE thread = CreateThread(nullptr, 0, &OpenThread, request, 0, nullptr);
+    InterlockedIncrement(&g_launchesInFlight);
+    HANDLE thread = CreateThread(nullptr, 0, &LaunchThread, request, 0, nullptr);
     if (thread) {
       CloseHandle(thread);
       return;
     }
+    InterlockedDecrement(&g_launchesInFlight);
   }
   // Out of memory or threads: open it here rather than lose it.
   if (request) FreeRequest(request);
-  ShellExecuteA(owner, "open", file ? file : "", params, nullptr, showMode);
+  Open(file ? file : "", params, showMode);
+}
+
+bool WaitForLaunches(DWORD maxWaitMs) {
+  const DWORD start = GetTickCount();
+  while (g_launchesInFlight > 0) {
+    if (GetTickCount() - start >= maxWaitMs) return false;
+    Sleep(10);
+  }
+  return true;
 }
 
 }  // namespace pellix

@@ -18,7 +18,27 @@ LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-DWORD WINAPI EndAtOnce(LPVOID) { return 0; }
+DWORD WINAPI EnterStepAndEnd(LPVOID) {
+  win32::WinPlatform win;
+  win.EnterStep(1000);
+  return 0;  // ends inside its step
+}
+
+struct Holder {
+  HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+DWORD WINAPI HoldStep(LPVOID arg) {
+  auto* h = static_cast<Holder*>(arg);
+  win32::WinPlatform win;
+  if (win.EnterStep(1000)) {
+    SetEvent(h->entered);
+    WaitForSingleObject(h->release, 5000);
+    win.LeaveStep();
+  }
+  return 0;
+}
 
 struct WinContract : ContractPlatform {
   win32::WinPlatform win;
@@ -34,17 +54,29 @@ struct WinContract : ContractPlatform {
     UnhookWindowsHookEx(hook);
     return seen;
   }
-  uint32_t EndedThreadId() override {
-    DWORD id = 0;
-    ended_ = CreateThread(nullptr, 0, &EndAtOnce, nullptr, 0, &id);
-    if (!ended_) return 0;
-    WaitForSingleObject(ended_, 5000);
-    return id;
+  WinContract() { win32::OpenStepLock(true); }
+  void EndInsideAStep() override { Join(CreateThread(nullptr, 0, &EnterStepAndEnd, nullptr, 0, nullptr)); }
+  void HoldStepElsewhere() override {
+    holderThread_ = CreateThread(nullptr, 0, &HoldStep, &holder_, 0, nullptr);
+    WaitForSingleObject(holder_.entered, 5000);
+  }
+  void ReleaseStepElsewhere() override {
+    SetEvent(holder_.release);
+    Join(holderThread_);
+    holderThread_ = nullptr;
   }
   ~WinContract() override {
-    if (ended_) CloseHandle(ended_);
+    win32::CloseStepLock();
+    CloseHandle(holder_.entered);
+    CloseHandle(holder_.release);
   }
-  HANDLE ended_ = nullptr;
+  static void Join(HANDLE thread) {
+    if (!thread) return;
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+  }
+  Holder holder_;
+  HANDLE holderThread_ = nullptr;
 };
 
 }  // namespace

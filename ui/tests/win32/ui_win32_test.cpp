@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/win32/link_label.h"
+#include "ui/win32/shell_open.h"
 #include "ui/win32/settings_sheet.h"
 #include "ui/tests/win32/sheet_driver.h"
 
@@ -335,13 +336,17 @@ TEST(SettingsSheet, IconClickOpensTheMakersPage) {
   EXPECT_TRUE(WithSheet(host, [&](HWND, HWND page) {
     HWND icon = GetDlgItem(page, 1049);
     ASSERT_NE(icon, nullptr);
-    RECT r;
+    // 20 by 20 dialog units, as the page's template gives it.
+    RECT r, want = {0, 0, 20, 20};
     GetClientRect(icon, &r);
-    EXPECT_GT(r.right, 0) << "the icon control has a size to show and be clicked in";
-    EXPECT_GT(r.bottom, 0);
+    MapDialogRect(page, &want);
+    EXPECT_EQ(r.right, want.right);
+    EXPECT_EQ(r.bottom, want.bottom);
     // What the static control sends its page when clicked (SS_NOTIFY).
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(1049, STN_CLICKED),
                  reinterpret_cast<LPARAM>(icon));
+    // The launch runs on a thread of its own, which ends once the shell is done with it.
+    EXPECT_TRUE(WaitForLaunches(15000));
     std::string launched;
     EXPECT_TRUE(WaitForFile(record, &launched, 15000));
     EXPECT_NE(launched.find(kMakerAddress), std::string::npos) << launched;
