@@ -17,6 +17,11 @@
 #   e2e_screenshot PNG                  the whole screen into PNG
 #   e2e_winpath PATH                    the Windows name of a Unix path (drive Z:)
 #   e2e_cleanup                         kill everything started here
+#
+# For a test that sets `build` (the build folder) and `work` (its own folder):
+#   probe ARGS...                       pellix-probe.exe ARGS, its output without CRs
+#   probe_rc ARGS...                    the same, its status only
+#   fail TEXT                           "FAIL: TEXT", a screenshot in $work/failure.png, exit 1
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 E2E_PIDS=()
@@ -105,6 +110,10 @@ e2e_winpath() {
   p=$(realpath -m "$1")
   echo "Z:${p//\//\\}"
 }
+
+probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
+fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
 
 e2e_cleanup() {
   local pid

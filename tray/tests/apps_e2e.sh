@@ -29,8 +29,6 @@ finish() {
 }
 trap finish EXIT
 
-fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
-probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null; }
 rm -rf "$work" && mkdir -p "$work"
 
 # Starts Pellix with output style $1, separator $2 and terminator $3 (character codes).
@@ -49,7 +47,7 @@ start_pellix() {
 wait_app_text() {
   local cls=$1 child=$2 want=$3 got="" i
   for i in $(seq 100); do
-    got=$(probe text "$cls" "$child" | tr -d '\r'; echo x); got=${got%x}
+    got=$(probe text "$cls" "$child"; echo x); got=${got%x}
     [ "$got" = "$want" ] && return 0
     sleep 0.1
   done

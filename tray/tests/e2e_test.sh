@@ -34,9 +34,6 @@ stop_kill_prefix() {
 }
 trap finish EXIT
 
-fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
-probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
 bin=$(e2e_winpath "$build/bin")
 
 rm -rf "$work" && mkdir -p "$work"

@@ -17,9 +17,6 @@ finish() {
 }
 trap finish EXIT
 
-fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
-probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
 root_key='HKCU\Software\Obrelle Works'
 forget_settings() { wine reg delete "$root_key" /f >/dev/null 2>&1 || true; }
 
