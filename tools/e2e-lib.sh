@@ -14,6 +14,7 @@
 #   e2e_scan ARGS...                    run tools/wand-emulator with ARGS
 #   e2e_wait_text FILE TEXT [SECONDS]   wait until FILE holds exactly TEXT; show it if not
 #   e2e_wait_file FILE [SECONDS]        wait until FILE exists
+#   e2e_until SECONDS COMMAND...        run COMMAND until it succeeds, or fail after SECONDS
 #   e2e_screenshot PNG                  the whole screen into PNG
 #   e2e_winpath PATH                    the Windows name of a Unix path (drive Z:)
 #   e2e_cleanup                         kill everything started here
@@ -84,6 +85,16 @@ e2e_wait_file() {
     sleep 0.1
   done
   e2e_log "no file $file after ${secs}s"
+  return 1
+}
+
+e2e_until() {
+  local secs=$1 i
+  shift
+  for i in $(seq $((secs * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
   return 1
 }
 

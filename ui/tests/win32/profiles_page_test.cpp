@@ -81,8 +81,7 @@ class ProfilesPage : public ::testing::Test {
     HWND dialog = WaitForDialog("New Profile");
     ASSERT_NE(dialog, nullptr);
     Type(dialog, kNewProfileEdit, name);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+    Dismiss(dialog, IDOK);
   }
   std::vector<std::string> ScanTypes(HWND page) {
     std::vector<std::string> out;

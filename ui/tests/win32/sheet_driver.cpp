@@ -83,9 +83,17 @@ std::string AnswerMessageBox(const char* caption, int button, int ms) {
   if (!box) return "<no message box \"" + std::string(caption) + "\">";
   std::string text;
   EnumChildWindows(box, &LongestStatic, reinterpret_cast<LPARAM>(&text));
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-  for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
+  Dismiss(box, button);
   return text;
+}
+
+void Dismiss(HWND dialog, int button) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+  for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+  // The box is gone but the handler that opened it is still running on the sheet's thread
+  // (deleting a key, refilling a list). A sent message is taken only once it returns.
+  if (owner) SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
 }
 
 }  // namespace testing_ui

@@ -46,6 +46,8 @@ void Click(HWND dialog, int id);
 HWND WaitForDialog(const char* caption, int ms = 5000);
 // Waits for a message box with this caption, returns its text and presses `button`.
 std::string AnswerMessageBox(const char* caption, int button = IDOK, int ms = 5000);
+// Presses `button` on a modal dialog and returns once the code that opened it has finished.
+void Dismiss(HWND dialog, int button);
 
 }  // namespace testing_ui
 }  // namespace pellix
