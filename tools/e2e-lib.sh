@@ -23,6 +23,16 @@
 #   probe ARGS...                       pellix-probe.exe ARGS, its output without CRs
 #   probe_rc ARGS...                    the same, its status only
 #   fail TEXT                           "FAIL: TEXT", a screenshot in $work/failure.png, exit 1
+#   e2e_start_pellix                    $build/bin/pellix.exe -98, up; its pid in pellix_pid
+#   e2e_quit_pellix                     the menu's Exit, and wait until the program is gone
+#   e2e_settings VALUE_LINE...          REGEDIT4 lines: the program's Settings key, these values
+#   e2e_profile_type TYPE TRANS COMMAND PARAMS AUTOCONV
+#                                       REGEDIT4 lines of one type in the profile "E2E"
+#   e2e_load_settings REGFILE           replace the program's stored settings with REGFILE's
+#   e2e_private_prefix DIR              a Wine prefix of its own on the same display, for a
+#                                       test that kills the program: Wine, unlike Windows,
+#                                       keeps calling a killed process's hooks
+#   e2e_drop_private_prefix             end it, remove it, back to the shared prefix
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 E2E_PIDS=()
@@ -125,6 +135,52 @@ e2e_winpath() {
 probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
 fail() { echo "FAIL: $*" >&2; e2e_screenshot "$work/failure.png"; exit 1; }
+
+e2e_start_pellix() {
+  e2e_start pellix_pid "$build/bin/pellix.exe" -98
+  probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
+  sleep 1
+}
+
+e2e_quit_pellix() {
+  probe_rc command PellixWndCls 1019 && probe_rc wait-gone PellixWndCls 10
+}
+
+e2e_settings() {
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]\n'
+  printf '%s\n' "$@"
+  echo
+}
+
+e2e_profile_type() {
+  printf '[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\%s]\n' "$1"
+  printf '"Trans"="%s"\n"Command"="%s"\n"Params"="%s"\n' "$2" "$3" "$4"
+  printf '"AutoConv"=dword:%08x\n"Show"=dword:00000001\n\n' "$5"
+}
+
+e2e_load_settings() {
+  sed -i 's/\r*$/\r/' "$1"
+  wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
+  wine regedit /s "$(e2e_winpath "$1")" >/dev/null 2>&1
+}
+
+E2E_SHARED_PREFIX=""
+e2e_private_prefix() {
+  local xvfb=${PELLIX_XVFB_PID:-}
+  E2E_SHARED_PREFIX=$WINEPREFIX
+  export WINEPREFIX=$1
+  PELLIX_XVFB_PID="" PELLIX_KEEP_DISPLAY=1 pellix_wine_up
+  PELLIX_XVFB_PID=$xvfb
+}
+
+e2e_drop_private_prefix() {
+  [ -n "$E2E_SHARED_PREFIX" ] || return 0
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  export WINEPREFIX=$E2E_SHARED_PREFIX
+  E2E_SHARED_PREFIX=""
+}
 
 e2e_cleanup() {
   local pid

@@ -17,8 +17,7 @@ e2e_begin
 pellix_pid=""
 stop_pellix() {
   [ -n "$pellix_pid" ] || return 0
-  wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
-    wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
+  e2e_quit_pellix || true
   e2e_stop "$pellix_pid"
   pellix_pid=""
 }
@@ -34,13 +33,10 @@ rm -rf "$work" && mkdir -p "$work"
 # Starts Pellix with output style $1, separator $2 and terminator $3 (character codes).
 start_pellix() {
   stop_pellix
-  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]\r\n"Style"=dword:%08x\r\n"SepChar"=dword:%08x\r\n"TermChar"=dword:%08x\r\n' \
-    "$1" "$2" "$3" >"$work/settings.reg"
-  wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
-  wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
-  e2e_start pellix_pid "$build/bin/pellix.exe" -98
-  probe wait-window PellixWndCls 30 >/dev/null || fail "pellix did not start"
-  sleep 1
+  e2e_settings "$(printf '"Style"=dword:%08x' "$1")" "$(printf '"SepChar"=dword:%08x' "$2")" \
+    "$(printf '"TermChar"=dword:%08x' "$3")" >"$work/settings.reg"
+  e2e_load_settings "$work/settings.reg"
+  e2e_start_pellix
 }
 
 # Waits until the control CHILD of the window of CLASS holds exactly TEXT.

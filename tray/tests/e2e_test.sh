@@ -16,21 +16,10 @@ source "$root/tools/e2e-lib.sh"
 e2e_begin
 finish() {
   # A clean exit first, so that the hooks go with it even when a check failed.
-  wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
-    wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
+  e2e_quit_pellix || true
   e2e_cleanup
-  stop_kill_prefix
+  e2e_drop_private_prefix
   e2e_end
-}
-shared_prefix=$WINEPREFIX
-kill_prefix=""
-stop_kill_prefix() {
-  [ -n "$kill_prefix" ] || return 0
-  WINEPREFIX=$kill_prefix wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX=$kill_prefix wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$kill_prefix"
-  kill_prefix=""
-  export WINEPREFIX=$shared_prefix
 }
 trap finish EXIT
 
@@ -45,46 +34,16 @@ PELLIX_RECORD_FILE=$(e2e_winpath "$launched")
 # Layout: serial, type, data with ',' between and a line feed after. Profile "E2E": UPA and
 # CUE launch the recorder, IB5 is converted to ISBN-10 and typed.
 recorder=${bin//\\/\\\\}\\\\pellix-record-args.exe
-cat >"$work/settings.reg" <<REG
-REGEDIT4
+{
+  e2e_settings '"Style"=dword:00000003' '"SepChar"=dword:0000002c' '"TermChar"=dword:0000000a' \
+    '"CurProfile"="E2E"'
+  e2e_profile_type UPA "" "$recorder" 'upa $1 $2 $3' 0
+  e2e_profile_type CUE "" "$recorder" 'cue $1 $2' 0
+  e2e_profile_type IB5 "" "" "" 1
+} >"$work/settings.reg"
+e2e_load_settings "$work/settings.reg"
 
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]
-"Style"=dword:00000003
-"SepChar"=dword:0000002c
-"TermChar"=dword:0000000a
-"CurProfile"="E2E"
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\UPA]
-"Trans"=""
-"Command"="$recorder"
-"Params"="upa \$1 \$2 \$3"
-"AutoConv"=dword:00000000
-"Show"=dword:00000001
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\CUE]
-"Trans"=""
-"Command"="$recorder"
-"Params"="cue \$1 \$2"
-"AutoConv"=dword:00000000
-"Show"=dword:00000001
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\IB5]
-"Trans"=""
-"Command"=""
-"Params"=""
-"AutoConv"=dword:00000001
-"Show"=dword:00000001
-REG
-sed -i 's/$/\r/' "$work/settings.reg"
-wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
-wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
-
-start_pellix() {
-  e2e_start pellix_pid "$build/bin/pellix.exe" -98
-  probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
-  sleep 1
-}
-start_pellix
+e2e_start_pellix
 e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix E2E Target" \
   --out "$(e2e_winpath "$typed")"
 win=$(e2e_wait_window "Pellix E2E Target" 30) || fail "no target window"
@@ -133,14 +92,10 @@ rc=0; wait "$pellix_pid" || rc=$?
 e2e_cleanup
 
 echo "== killed in the middle of a burst, started again: the next scan works"
-kill_prefix=$work/kill-prefix
-export WINEPREFIX=$kill_prefix
-saved_xvfb=$PELLIX_XVFB_PID
-PELLIX_XVFB_PID="" PELLIX_KEEP_DISPLAY=1 pellix_wine_up
-PELLIX_XVFB_PID=$saved_xvfb
-wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
+e2e_private_prefix "$work/kill-prefix"
+e2e_load_settings "$work/settings.reg"
 : >"$typed"
-start_pellix
+e2e_start_pellix
 e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix E2E Target" \
   --out "$(e2e_winpath "$typed")"
 win=$(e2e_wait_window "Pellix E2E Target" 30) || fail "no target window"
@@ -169,7 +124,7 @@ for _ in $(seq 60); do
   fi
 done
 before=${before%x}
-start_pellix
+e2e_start_pellix
 e2e_focus "$win"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
 e2e_wait_text "$typed" "$before$serial,IB5,0262033844
@@ -177,6 +132,6 @@ e2e_wait_text "$typed" "$before$serial,IB5,0262033844
 e2e_screenshot "$work/screenshot-restart.png"
 probe_rc command PellixWndCls 1019
 e2e_cleanup
-stop_kill_prefix
+e2e_drop_private_prefix
 wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
 echo "end to end: all checks passed"

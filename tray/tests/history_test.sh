@@ -15,22 +15,12 @@ source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
-# A Wine prefix of its own: the test kills the program, and Wine, unlike Windows, keeps
-# calling a killed process's hooks; they must not reach the tests that come after this one.
 rm -rf "$work" && mkdir -p "$work/logs"
-shared_prefix=$WINEPREFIX
-export WINEPREFIX=$work/prefix
-saved_xvfb=${PELLIX_XVFB_PID:-}
-PELLIX_XVFB_PID="" PELLIX_KEEP_DISPLAY=1 pellix_wine_up
-PELLIX_XVFB_PID=$saved_xvfb
+e2e_private_prefix "$work/prefix"  # the test kills the program
 finish() {
-  wine "$build/bin/pellix-probe.exe" command PellixWndCls 1019 </dev/null >/dev/null 2>&1 &&
-    wine "$build/bin/pellix-probe.exe" wait-gone PellixWndCls 10 </dev/null >/dev/null 2>&1
+  e2e_quit_pellix || true
   e2e_cleanup
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$work/prefix"
-  export WINEPREFIX=$shared_prefix
+  e2e_drop_private_prefix
   e2e_end
 }
 trap finish EXIT
@@ -47,46 +37,16 @@ PELLIX_RECORD_FILE=$(e2e_winpath "$launched")
 # filter keeps nothing. The target window takes UPE scans itself.
 recorder=${bin//\\/\\\\}\\\\pellix-record-args.exe
 winlog=$(e2e_winpath "$log")
-cat >"$work/settings.reg" <<REG
-REGEDIT4
+{
+  e2e_settings '"Style"=dword:00000000' '"TermChar"=dword:0000000a' '"CurProfile"="E2E"' \
+    '"LogScans"=dword:00000001' "\"LogFile\"=\"${winlog//\\/\\\\}\""
+  e2e_profile_type UPA "" "$recorder" 'upa $1' 0
+  e2e_profile_type E13 "-" "" "" 0
+  e2e_profile_type IB5 "" "" "" 1
+} >"$work/settings.reg"
+e2e_load_settings "$work/settings.reg"
 
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]
-"Style"=dword:00000000
-"TermChar"=dword:0000000a
-"CurProfile"="E2E"
-"LogScans"=dword:00000001
-"LogFile"="${winlog//\\/\\\\}"
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\UPA]
-"Trans"=""
-"Command"="$recorder"
-"Params"="upa \$1"
-"AutoConv"=dword:00000000
-"Show"=dword:00000001
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\E13]
-"Trans"="-"
-"Command"=""
-"Params"=""
-"AutoConv"=dword:00000000
-"Show"=dword:00000001
-
-[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\E2E\\IB5]
-"Trans"=""
-"Command"=""
-"Params"=""
-"AutoConv"=dword:00000001
-"Show"=dword:00000001
-REG
-sed -i 's/$/\r/' "$work/settings.reg"
-wine regedit /s "$(e2e_winpath "$work/settings.reg")" >/dev/null 2>&1
-
-start_pellix() {
-  e2e_start pellix_pid "$build/bin/pellix.exe" -98
-  probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
-  sleep 1
-}
-start_pellix
+e2e_start_pellix
 e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix History Target" \
   --out "$(e2e_winpath "$typed")" --claim UPE
 win=$(e2e_wait_window "Pellix History Target" 30) || fail "no target window"
@@ -167,7 +127,7 @@ e2e_stop "$pellix_pid"
 echo "== an unwritable log: one message with the path and the reason, the scan still typed"
 missing=$(e2e_winpath "$work/no-such-folder/scans.csv")
 wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$missing" /f >/dev/null 2>&1
-start_pellix
+e2e_start_pellix
 e2e_focus "$win"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n' 15 ||

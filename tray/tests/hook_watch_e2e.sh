@@ -9,15 +9,13 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
-probe() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-probe_rc() { wine "$build/bin/pellix-probe.exe" "$@" </dev/null >/dev/null 2>&1; }
 finish() {
-  probe_rc command PellixWndCls 1019 && probe_rc wait-gone PellixWndCls 10
+  e2e_quit_pellix || true
   e2e_cleanup
   e2e_end
 }
 trap finish EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() { echo "FAIL: $*" >&2; exit 1; }  # no work folder for a screenshot
 
 dll=$(e2e_winpath "$build/bin/KEYWEDGE.DLL")
 e2e_start pellix_pid "$build/bin/pellix.exe"
