@@ -413,6 +413,18 @@ struct Exploration {
   size_t choicePoints = 0;  // of the schedule without preemptions
 };
 
+// A failed schedule is kept with the trace of its replay, for the report.
+bool Failed(const Scenario& sc, const Outcome& o, const Scheduler& sched, Exploration* e) {
+  if (o.failure.empty()) return false;
+  e->failure = o.failure;
+  e->schedule = sched.taken;
+  Scheduler replay;
+  replay.forced = sched.taken;
+  replay.trace = &e->trace;
+  RunOnce(sc, replay);
+  return true;
+}
+
 // Every schedule that departs from the plain one (the running task goes on while it can, else
 // the first that can) at no more than `bound` choice points, depth first, up to `cap`.
 Exploration Explore(const Scenario& sc, int bound, size_t cap) {
@@ -424,15 +436,7 @@ Exploration Explore(const Scenario& sc, int bound, size_t cap) {
     const Outcome o = RunOnce(sc, sched);
     ++e.schedules;
     if (e.schedules == 1) e.choicePoints = sched.taken.size();
-    if (!o.failure.empty()) {
-      e.failure = o.failure;
-      e.schedule = sched.taken;
-      Scheduler replay;
-      replay.forced = sched.taken;
-      replay.trace = &e.trace;
-      RunOnce(sc, replay);
-      return e;
-    }
+    if (Failed(sc, o, sched, &e)) return e;
     if (e.schedules >= cap) return e;
     // The next schedule: the last choice that can still be raised within the bound.
     std::vector<int> departures(sched.taken.size() + 1, 0);
@@ -460,15 +464,7 @@ Exploration Sample(const Scenario& sc, uint32_t seed, size_t count, size_t choic
       sched.forced[random() % choicePoints] = 1 + static_cast<int>(random() % 3);
     const Outcome o = RunOnce(sc, sched);
     ++e.schedules;
-    if (!o.failure.empty()) {
-      e.failure = o.failure;
-      e.schedule = sched.taken;
-      Scheduler replay;
-      replay.forced = sched.taken;
-      replay.trace = &e.trace;
-      RunOnce(sc, replay);
-      return e;
-    }
+    if (Failed(sc, o, sched, &e)) return e;
   }
   return e;
 }

@@ -132,13 +132,18 @@ class MemoryFiles : public AppendFile {
   std::string* open_ = nullptr;
 };
 
+ScanLogSettings LogTo(const char* path) {
+  ScanLogSettings log;
+  log.on = 1;
+  std::strcpy(log.path, path);
+  return log;
+}
+
 TEST(ScanLogTest, ANewFileGetsTheHeaderOnceThenOneLinePerScan) {
   MemoryFiles files;
   files.files["C:\\old.csv"] = "kept\r\n";
   ScanHistory history;
-  ScanLogSettings log;
-  log.on = 1;
-  std::strcpy(log.path, "C:\\scans.csv");
+  ScanLogSettings log = LogTo("C:\\scans.csv");
   for (int i = 1; i <= 2; ++i) EXPECT_TRUE(RecordScan(history, log, files, Entry(i), nullptr));
   EXPECT_EQ(files.files["C:\\scans.csv"],
             std::string(kCsvHeader) + "2026-12-08T12:00:05+01:00,UPA,1,typed\r\n" +
@@ -153,9 +158,7 @@ TEST(ScanLogTest, AnUnwritableFileTurnsLoggingOffOnceAndTheScanIsStillKept) {
   MemoryFiles files;
   files.refuse["Q:\\none\\scans.csv"] = "The system cannot find the path specified.";
   ScanHistory history;
-  ScanLogSettings log;
-  log.on = 1;
-  std::strcpy(log.path, "Q:\\none\\scans.csv");
+  ScanLogSettings log = LogTo("Q:\\none\\scans.csv");
   std::string failure;
   EXPECT_FALSE(RecordScan(history, log, files, Entry(1), &failure));
   EXPECT_EQ(log.on, 0u);
