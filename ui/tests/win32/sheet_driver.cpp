@@ -66,6 +66,11 @@ BOOL CALLBACK LongestStatic(HWND child, LPARAM lParam) {
   return TRUE;
 }
 
+BOOL CALLBACK FirstWindow(HWND window, LPARAM lParam) {
+  *reinterpret_cast<HWND*>(lParam) = window;
+  return FALSE;
+}
+
 }  // namespace
 
 HWND WaitForDialog(const char* caption, int ms) {
@@ -88,12 +93,14 @@ std::string AnswerMessageBox(const char* caption, int button, int ms) {
 }
 
 void Dismiss(HWND dialog, int button) {
-  HWND owner = GetWindow(dialog, GW_OWNER);
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
   for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
-  // The box is gone but the handler that opened it is still running on the sheet's thread
-  // (deleting a key, refilling a list). A sent message is taken only once it returns.
-  if (owner) SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+  // The box is gone but the handler that opened it is still running on its thread (deleting
+  // a key, refilling a list). A message sent to that thread is taken only once it returns.
+  HWND other = nullptr;
+  EnumThreadWindows(thread, &FirstWindow, reinterpret_cast<LPARAM>(&other));
+  if (other) SendMessageTimeoutA(other, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
 }
 
 }  // namespace testing_ui
