@@ -199,3 +199,11 @@ e2e_end() {
   e2e_cleanup
   [ -z "$E2E_OWN_WINE" ] || pellix_wine_down
 }
+# The EXIT trap of a test that starts Pellix: a clean exit first, so that the hooks go with
+# it even when a check failed, then everything the test started.
+e2e_finish() {
+  e2e_quit_pellix || true
+  e2e_cleanup
+  e2e_drop_private_prefix
+  e2e_end
+}

@@ -14,14 +14,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
-finish() {
-  # A clean exit first, so that the hooks go with it even when a check failed.
-  e2e_quit_pellix || true
-  e2e_cleanup
-  e2e_drop_private_prefix
-  e2e_end
-}
-trap finish EXIT
+trap e2e_finish EXIT
 
 bin=$(e2e_winpath "$build/bin")
 

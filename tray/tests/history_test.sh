@@ -17,13 +17,7 @@ e2e_begin
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 rm -rf "$work" && mkdir -p "$work/logs"
 e2e_private_prefix "$work/prefix"  # the test kills the program
-finish() {
-  e2e_quit_pellix || true
-  e2e_cleanup
-  e2e_drop_private_prefix
-  e2e_end
-}
-trap finish EXIT
+trap e2e_finish EXIT
 
 bin=$(e2e_winpath "$build/bin")
 

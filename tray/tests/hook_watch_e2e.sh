@@ -9,12 +9,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
-finish() {
-  e2e_quit_pellix || true
-  e2e_cleanup
-  e2e_end
-}
-trap finish EXIT
+trap e2e_finish EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }  # no work folder for a screenshot
 
 dll=$(e2e_winpath "$build/bin/KEYWEDGE.DLL")
