@@ -178,8 +178,7 @@ TEST_F(ProfilesPage, BrowseOpensTheFileDialogUnderItsOwnTitle) {
     PostClick(page, kBrowseButton);
     HWND dialog = WaitForDialog("Select Exedcutable File", 15000);
     ASSERT_NE(dialog, nullptr) << "no file dialog titled \"Select Exedcutable File\"";
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    for (int i = 0; i < 250 && IsWindow(dialog); ++i) Sleep(20);
+    Dismiss(dialog, IDCANCEL);
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(Text(page, kCommandEdit), "") << "a cancelled choice changes nothing";
   });

@@ -95,7 +95,7 @@ std::string AnswerMessageBox(const char* caption, int button, int ms) {
 void Dismiss(HWND dialog, int button) {
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-  for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+  for (int i = 0; i < 250 && IsWindow(dialog); ++i) Sleep(20);
   // The box is gone but the handler that opened it is still running on its thread (deleting
   // a key, refilling a list). A message sent to that thread is taken only once it returns.
   HWND other = nullptr;
