@@ -9,6 +9,11 @@ namespace pellix {
 
 struct ScanRecord;
 
+// Carried by every key the library types, in the extra information of keybd_event and
+// SendInput (dwExtraInfo): the hooks know their own keys by it and pass them, whichever
+// thread or process typed them. ASCII "PLXK".
+constexpr uint32_t kOwnKeyMark = 0x504C584Bu;
+
 class HookPlatform : public KeyTranslationPort {
  public:
   // This process's own handles of KV_CC_START and KV_CC_STOP.
