@@ -38,7 +38,7 @@ void BM_OrdinaryKeystroke(benchmark::State& state) {
   const long before = g_allocations.load();
   uint32_t flags = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(LowLevelStep(c, 'A', 30, flags));
+    benchmark::DoNotOptimize(LowLevelStep(c, 'A', 30, flags, 0));
     flags ^= kLowLevelUp;
   }
   ReportAllocations(state, before);
@@ -53,7 +53,7 @@ void BM_KeystrokeInBurst(benchmark::State& state) {
   const long before = g_allocations.load();
   uint32_t flags = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(LowLevelStep(c, 'A', 30, flags));
+    benchmark::DoNotOptimize(LowLevelStep(c, 'A', 30, flags, 0));
     flags ^= kLowLevelUp;
     if (shared.keyBuffer.length >= 400) shared.keyBuffer.length = 0;
   }

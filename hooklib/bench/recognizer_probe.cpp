@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
       if (g_shared.keyBuffer.length >= 400) g_shared.keyBuffer.length = 0;
     }
     const uint32_t flags = (i & 1) ? pellix::kLowLevelUp : 0;
-    swallowed += pellix::LowLevelStep(c, 'A', 30, flags) == pellix::Verdict::kSwallow;
+    swallowed += pellix::LowLevelStep(c, 'A', 30, flags, 0) == pellix::Verdict::kSwallow;
   }
   std::printf("%s: %d keystrokes, %d swallowed\n", burst ? "burst" : "ordinary", rounds, swallowed);
   return 0;

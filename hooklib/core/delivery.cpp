@@ -1,5 +1,7 @@
 #include "hooklib/core/delivery.h"
 
+#include <cstring>
+
 #include "engine/output.h"
 #include "engine/scan_record.h"
 #include "hooklib/core/interlocked.h"
@@ -23,27 +25,39 @@ void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
   if (atom != 0) p.RemoveAtom(atom);
 }
 
-}  // namespace
-
-void DeliverScan(HookContext& c, const ScanRecord& record) {
-  if (record.valid == 0) return;
-  void* tray = nullptr;
-  if (ReadMessageId(c.state) != 0) {
-    tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
-    if (OfferScan(c, tray, record)) return;
-    if (OfferScan(c, c.platform.ForegroundWindow(), record)) {
-      if (tray) c.platform.ReportOutcome(tray, kOutcomeClaimed, record.type);
-      return;
-    }
-  }
-  // Reported before the keys go out: typing takes a while, and the tray program may be
-  // ended right after it.
+// The end of every scan nobody claimed. Reported before the keys go out: typing takes a
+// while, and the tray program may be ended right after it.
+void ReportAndType(HookContext& c, const ScanRecord& record, void* tray) {
   if (tray) {
     c.platform.ReportOutcome(tray, record.data[0] != 0 ? kOutcomeTyped : kOutcomeFilteredOut,
                              record.type);
   }
   LibraryTyping typing(c);
   TypeScanOutput(record, ReadOutputSettings(c.state), typing);
+}
+
+// The tray program's window, read once: another process may change it.
+void* TrayWindow(const HookSharedState& s) {
+  return ReadMessageId(s) != 0 ? SharedLoad(&s.targetWindow) : nullptr;
+}
+
+}  // namespace
+
+void DeliverScan(HookContext& c, const ScanRecord& record) {
+  if (record.valid == 0) return;
+  void* tray = TrayWindow(c.state);
+  if (ReadMessageId(c.state) != 0) {
+    if (OfferScan(c, tray, record)) return;
+    if (OfferScan(c, c.platform.ForegroundWindow(), record)) {
+      if (tray) c.platform.ReportOutcome(tray, kOutcomeClaimed, record.type);
+      return;
+    }
+  }
+  ReportAndType(c, record, tray);
+}
+
+void TypeUnoffered(HookContext& c, const ScanRecord& record) {
+  ReportAndType(c, record, TrayWindow(c.state));
 }
 
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
@@ -93,15 +107,13 @@ void TypeChar(HookContext& c, char ch) {
 }
 
 void TypeText(HookContext& c, const char* text, int maxLength) {
-  HookSharedState& s = c.state;
-  // Counted, not saved and restored: a burst given back or begun meanwhile stays so.
-  AtomicAdd(&s.typing, 1);
+  // The recognizer's state is left alone: the keys carry the library's mark, so a burst
+  // given back or begun meanwhile stays so.
   for (int i = 0; i < maxLength && text[i] != 0; ++i) TypeChar(c, text[i]);
-  AtomicAdd(&s.typing, -1);
 }
 
-void ReplayPrefix(HookContext& c) {
-  for (int i = 0; i < ReadPrefixPosition(c.state); ++i) {
+void ReplayPrefix(HookContext& c, int count) {
+  for (int i = 0; i < count && i < kPrefixLength; ++i) {
     const uint32_t d = kWandPrefix[i];
     c.platform.KeybdEvent(static_cast<uint8_t>(d >> 16), static_cast<uint8_t>(d >> 8),
                           i < 2 ? 0 : kKeyEventUp);
@@ -110,13 +122,21 @@ void ReplayPrefix(HookContext& c) {
 
 void GiveBackBurst(HookContext& c) {
   HookSharedState& s = c.state;
-  AtomicAdd(&s.typing, 1);  // the replayed prefix passes the hooks too
-  ReplayPrefix(c);
+  // Taken out of the record before a key goes out: the system may run the hook for a key
+  // that waits while keybd_event types (Wine does), and that key must find no burst to be
+  // recorded into and then reset with it, but pass.
+  const int prefix = ReadPrefixPosition(s);
+  const bool shift = s.keyBuffer.shiftDown != 0;
+  char text[kKeyBufferSize + 1];
   const int length = ClampLength(SharedLoad(&s.keyBuffer.length));
-  s.keyBuffer.keyChars[length] = 0;
-  TypeText(c, s.keyBuffer.keyChars, length);
-  AtomicAdd(&s.typing, -1);
+  std::memcpy(text, s.keyBuffer.keyChars, static_cast<size_t>(length));
+  text[length] = 0;
   ResetCapture(s);
+  ReplayPrefix(c, prefix);
+  TypeText(c, text, length);
+  // The wand's Shift, swallowed and still held: pressed again, so that the key it shifts,
+  // passing after the give-back, keeps its case (its release passes too).
+  if (shift) c.platform.KeybdEvent(kVkShift, 0, 0);
 }
 
 }  // namespace pellix

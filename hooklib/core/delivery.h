@@ -25,12 +25,17 @@ void DeliverScan(HookContext& c, const ScanRecord& record);
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record);
 // Delivers a heap record and frees it.
 void DeliveryThread(HookContext& c, ScanRecord* record);
+// Beeps and types a scan without offering it to anyone (no delivery thread could be had),
+// reported to the tray program as typed.
+void TypeUnoffered(HookContext& c, const ScanRecord& record);
+// Every key typed carries kOwnKeyMark (the platform's KeybdEvent adds it) and, but for the
+// replayed prefix, the scan code 0: the hooks know it by them and pass it.
 void TypeChar(HookContext& c, char ch);
-// Types up to the terminating zero, or at most maxLength characters; the hooks pass every
-// key meanwhile (see HookSharedState::typing).
+// Types up to the terminating zero, or at most maxLength characters.
 void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff);
-void ReplayPrefix(HookContext& c);
-// Types the matched prefix and keyChars back, then resets the capture.
+// Types the first `count` keystrokes of the wand's prefix again.
+void ReplayPrefix(HookContext& c, int count);
+// Resets the capture, then types what it held back: the matched prefix and keyChars.
 void GiveBackBurst(HookContext& c);
 
 // Ends a burst that is not wand output: gives the swallowed keystrokes back (the matched
@@ -38,7 +43,7 @@ void GiveBackBurst(HookContext& c);
 // signalled, the state no longer Idle) then signals KV_CC_STOP, to stop the watcher's clock;
 // a prefix matched only in part started no clock, and stops none. The signal comes after the
 // state is Idle again, as at every end of a burst (see RunTimeoutWatcher). The caller holds
-// the step guard.
+// the step guard on the keyboard-hook path; on the low-level path it runs on the hook's thread.
 inline void AbandonBurst(HookContext& c) {
   const bool began = ReadState(c.state) != kIdle;
   if (SharedLoad(&c.state.keyBuffer.length) == 0 && ReadPrefixPosition(c.state) == 0) {

@@ -36,7 +36,9 @@ void BeginBurst(HookContext& c, int32_t state) {
   c.platform.SignalStart();
 }
 
-// Final Enter released on the low-level path: decode here, deliver on a thread of its own.
+// Final Enter released on the low-level path: decode here, deliver on a thread of its own
+// (the offers may wait seconds). Without a thread the scan is typed from here, unoffered,
+// rather than lost.
 void EndLowLevelBurst(HookContext& c) {
   ScanRecord* record = new (std::nothrow) ScanRecord;
   if (record) DecodeCapture(c.state, record);
@@ -44,14 +46,17 @@ void EndLowLevelBurst(HookContext& c) {
     // The capture is reset before the stop is signalled, as at every end of a burst.
     ResetCapture(c.state);
     c.platform.SignalStop();
-    if (!c.platform.StartDelivery(record)) delete record;
+    if (!c.platform.StartDelivery(record)) {
+      TypeUnoffered(c, *record);
+      delete record;
+    }
     return;
   }
   AbandonBurst(c);
   delete record;
 }
 
-Verdict LowLevelLocked(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
   HookSharedState& s = c.state;
   const bool released = (flags & kLowLevelUp) != 0;
   switch (ReadState(s)) {
@@ -191,30 +196,28 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
   DecodeScan(text, &s.transforms, record);
 }
 
-Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags,
+                     uintptr_t extraInfo) {
   const HookSharedState& s = c.state;
-  // The library's own typing passes untouched, without waiting for the step that types it.
-  // Its keys come back marked injected; the keyboard's keys meanwhile (the wand's next burst
-  // while a scan is typed) are recognised as ever, so that no burst loses keys to a typing.
-  if ((flags & kLowLevelInjected) != 0 && Typing(s)) return Verdict::kPass;
+  // The library's own typing (a scan, a give-back, from any thread) passes untouched; the
+  // keyboard's keys meanwhile (the wand's next burst while a scan is typed) are recognised as
+  // ever, so that no burst loses keys to a typing.
+  if (OwnKey(extraInfo)) return Verdict::kPass;
   // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
-  // passes without a step or any call. (The key counts as coming before any step that races
-  // with these reads: in the record they saw, the locked step would pass it too.) The fields
-  // are compared as they are: garbage goes to the step, which clears it.
+  // passes without any call. The fields are compared as they are: garbage goes to the step,
+  // which clears it.
   if (AtomicLoad(&s.recognizerState) == kIdle && AtomicLoad(&s.prefixPosition) == 0 &&
       SharedLoad(&s.keyBuffer.length) == 0 &&
       Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
     return Verdict::kPass;
   }
-  StepGuard guard(c.platform, kHookStepWaitMs);
-  if (!guard.held()) return Verdict::kPass;
-  return LowLevelLocked(c, vk, scanCode, flags);
+  return LowLevelDecide(c, vk, scanCode, flags);
 }
 
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   // The library's typing, and every key while no burst runs, pass without a step: Idle
   // passes every key (the Ctrl and Alt rule holds inside a burst only).
-  if (Typing(c.state) || ReadState(c.state) == kIdle) return Verdict::kPass;
+  if (OwnHookKey(vk, keyData) || ReadState(c.state) == kIdle) return Verdict::kPass;
   ScanRecord record;
   bool ended = false;
   {
@@ -246,11 +249,20 @@ void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lP
   }
 }
 
-bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
-  HookSharedState& s = c.state;
-  StepGuard guard(c.platform, kWatcherStepWaitMs);
-  if (!guard.held() || !BurstRunning(s, serial)) return false;
+void EndStalledBurst(HookContext& c, int32_t serial) {
+  if (!BurstRunning(c.state, serial)) return;
+  // Its Enter pressed and swallowed, the release still to come (it passes): the press is
+  // given back after the text, or the application would get a release alone.
+  const bool enterHeld = ReadState(c.state) == kKeyHeld;
   AbandonBurst(c);
+  if (enterHeld) c.platform.KeybdEvent(kVkEnter, kScanEnter, 0);
+}
+
+bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
+  StepGuard guard(c.platform, kWatcherStepWaitMs);
+  if (!guard.held()) return !BurstRunning(c.state, serial);
+  // The held key's press is in keyChars on this path: given back with the rest.
+  if (BurstRunning(c.state, serial)) AbandonBurst(c);
   return true;
 }
 

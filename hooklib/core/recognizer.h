@@ -45,20 +45,38 @@ inline void ResetCapture(HookSharedState& s) {
   AtomicStore(&s.recognizerState, kIdle);
 }
 
-// One keystroke of the low-level hook (hook code 0): virtual key, scan code, flags.
-Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags);
+// The library's own keys, whoever typed them, pass every hook untouched. The low-level hook
+// is given each key's extra information: the library's carry kOwnKeyMark. The keyboard hook
+// is not (GetMessageExtraInfo there still tells of the message before): it knows them by the
+// scan code 0 they are typed with, which no keyboard sends, or as Unicode input (VK_PACKET).
+inline bool OwnKey(uintptr_t extraInfo) { return extraInfo == kOwnKeyMark; }
+constexpr uint32_t kVkPacket = 0xE7;
+inline bool OwnHookKey(uint32_t vk, uint32_t keyData) {
+  return (keyData & 0x00FF0000u) == 0 || vk == kVkPacket;
+}
+
+// One keystroke of the low-level hook (hook code 0): virtual key, scan code, flags and the
+// extra information. Every step of this path, its give-backs and its timeouts, runs on the
+// one thread that installed the hook: nothing here waits or locks.
+Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags,
+                     uintptr_t extraInfo);
 
 // One keystroke of the keyboard hook (hook code 0): virtual key and 32-bit key data (scan
 // code in bits 16..23, bit 29 Alt held, bit 31 released). A burst that ends here is decoded
-// and delivered before the call returns.
+// and delivered before the call returns. Its steps run in every application and take the
+// step lock.
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData);
 
 // One message about to be retrieved (hook code 0); may change *message to WM_NULL.
 void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam);
 
-// The watcher's abort of the burst numbered `serial` when it has not ended in time. Does
-// nothing when that burst is over already (it ended, was abandoned, or is being typed).
-// True when it abandoned it.
+// The end of the burst numbered `serial` that has not ended in time, on the low-level hook's
+// own thread (where the watcher's request arrives): given back when it still runs, with its
+// Enter press when that was swallowed already.
+void EndStalledBurst(HookContext& c, int32_t serial);
+
+// The same on the keyboard-hook path, by the watcher under the step lock. False when the
+// step could not be had in time and that burst still runs: the caller tries again.
 bool AbortTimedOutBurst(HookContext& c, int32_t serial);
 
 // Decodes the captured scan characters (at most 500, whatever the record holds).

@@ -19,8 +19,6 @@ enum RecognizerState : int32_t {
   kShiftedKeyReleased = 6,
 };
 constexpr int32_t kStateCount = 7;
-// More typings at once than this (a thread per scan) cannot be: a larger count is garbage.
-constexpr int32_t kMaxTypings = 64;
 constexpr int32_t kPrefixLength = 4;
 
 constexpr uint32_t kDefaultTimeoutMs = 1250;
@@ -50,21 +48,17 @@ struct HookSharedState {
   TransformTable transforms;
   // Which process installed the hooks: a handle left by a process that has died is absent.
   uint32_t installerProcessId;
-  // How many typings of the library are running (TypeText, a give-back): while any is, the
-  // hooks pass every key untouched. A count of its own, beside the recognizer's state, so
-  // that a typing and a give-back of the burst being captured cannot undo each other.
-  int32_t typing;
   // Counts bursts begun, so that the timeout watcher abandons only the burst it timed.
   int32_t burstSerial;
 };
 
-static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 1876, "x86 record layout");
-static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 1912, "x64 record layout");
+static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 1872, "x86 record layout");
+static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 1904, "x64 record layout");
 
 // The image's initial values: everything zero but the output settings and the timeout.
 constexpr HookSharedState InitialHookSharedState() {
   return HookSharedState{nullptr, nullptr, 0, 0, {}, nullptr, nullptr, nullptr, 0, '\n', '.',
-                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0};
+                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0};
 }
 
 // Shared fields as they may be used, each read atomically: anything outside its range reads
@@ -82,10 +76,6 @@ inline uint32_t ReadMessageId(const HookSharedState& s) {
 inline int32_t ReadPrefixPosition(const HookSharedState& s) {
   const int32_t v = AtomicLoad(&s.prefixPosition);
   return v < 0 ? 0 : (v > kPrefixLength ? kPrefixLength : v);
-}
-inline bool Typing(const HookSharedState& s) {
-  const int32_t v = AtomicLoad(&s.typing);
-  return v > 0 && v <= kMaxTypings;
 }
 
 // Output settings and timeout, as the exports give them.

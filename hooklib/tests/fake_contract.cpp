@@ -8,10 +8,10 @@ namespace {
 struct FakeContract : ContractPlatform {
   FakeKeyboard kb;
   HookPlatform& platform() override { return kb; }
-  bool InjectedKeySeenAtOnce(uint8_t vk) override {
-    kb.state.typing = 1;
+  bool OwnKeySeenAtOnce(uint8_t vk) override {
     kb.KeybdEvent(vk, 0, 0);
-    return !kb.app.empty() && kb.app.back().vk == vk && kb.app.back().injected;
+    return !kb.app.empty() && kb.app.back().vk == vk && kb.app.back().injected &&
+           kb.lastExtraInfo == kOwnKeyMark;
   }
   void EndInsideAStep() override {
     kb.threadId = 4242;

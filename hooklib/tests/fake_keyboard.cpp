@@ -61,8 +61,9 @@ int16_t FakeKeyboard::KeyForChar(char c) {
   return static_cast<int16_t>(k.vk | (k.shift ? 0x100 : 0));
 }
 
-bool FakeKeyboard::LowLevel(uint32_t vk, uint32_t scan, uint32_t flags) {
-  const bool swallowed = LowLevelStep(ctx, vk, scan, flags) == Verdict::kSwallow;
+bool FakeKeyboard::LowLevel(uint32_t vk, uint32_t scan, uint32_t flags, uintptr_t extraInfo) {
+  lastExtraInfo = extraInfo;
+  const bool swallowed = LowLevelStep(ctx, vk, scan, flags, extraInfo) == Verdict::kSwallow;
   if (!swallowed)
     app.push_back({vk, scan, (flags & kLowLevelUp) != 0, (flags & kLowLevelInjected) != 0});
   return swallowed;
@@ -76,14 +77,17 @@ bool FakeKeyboard::Key(uint32_t vk, uint32_t scan, bool up, bool alt) {
   return KeyboardPath(vk, scan, up, alt, false);
 }
 
-bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool injected) {
-  const uint32_t keyData = (scan & 255) << 16 | (alt ? 1u << 29 : 0) | (up ? 3u << 30 : 0) | 1;
+bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own) {
+  // The library types with scan code 0 (as the real system then reports it); the keyboard's
+  // keys have theirs.
+  const uint32_t keyData = (own ? 0 : (scan & 255) << 16) | (alt ? 1u << 29 : 0) |
+                           (up ? 3u << 30 : 0) | 1;
   if (KeyboardStep(ctx, vk, keyData) == Verdict::kSwallow) return true;
   // The message the application then retrieves, through the message hook.
   const bool system = alt || vk == 121 || vk == 18 || vk == 164;
   uint32_t message = up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
   MessageStep(ctx, &message, vk, keyData);
-  if (message != kWmNull) app.push_back({vk, scan, up, injected});
+  if (message != kWmNull) app.push_back({vk, scan, up, own});
   return message == kWmNull;
 }
 
@@ -123,8 +127,8 @@ void FakeKeyboard::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
   injected.push_back({vk, scanCode, up, true});
   if (onKeybdEvent) onKeybdEvent();
   if (path == Path::kLowLevel) {
-    // The low-level hook sees the synthetic key at once, marked injected.
-    LowLevel(vk, scanCode, kLowLevelInjected | (up ? kLowLevelUp : 0));
+    // The low-level hook sees the synthetic key at once, flagged injected, with the mark.
+    LowLevel(vk, scanCode, kLowLevelInjected | (up ? kLowLevelUp : 0), kOwnKeyMark);
   } else {
     // The keyboard hook sees it when the application next retrieves its input.
     queued_.push_back({vk, scanCode, up, true});

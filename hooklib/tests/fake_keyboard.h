@@ -1,6 +1,6 @@
 // A fake system for the hook library's portable logic: a US keyboard whose every synthetic
-// key (keybd_event) goes straight back through the hooks, as Windows does, and an
-// application that receives whatever the hooks pass on.
+// key (keybd_event, carrying the library's mark) goes back through the hooks, as Windows
+// does, and an application that receives whatever the hooks pass on.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -48,8 +48,8 @@ class FakeKeyboard : public HookPlatform {
   Path path;
 
   // --- The user's (or the wand's) keystrokes. Each returns true when a hook swallowed it.
-  // Low-level path: one keystroke with its low-level flags.
-  bool LowLevel(uint32_t vk, uint32_t scan, uint32_t flags);
+  // Low-level path: one keystroke with its low-level flags and extra information.
+  bool LowLevel(uint32_t vk, uint32_t scan, uint32_t flags, uintptr_t extraInfo = 0);
   // Either path: a press or release; alt says whether Alt is held (context bit / flag).
   bool Key(uint32_t vk, uint32_t scan, bool up, bool alt = false);
   // The wand's whole burst for a dotted text: prefix, the text in the wand's rhythm, Enter.
@@ -63,6 +63,7 @@ class FakeKeyboard : public HookPlatform {
 
   // --- What happened.
   std::vector<KeyEvent> app;        // keystrokes the application received
+  uintptr_t lastExtraInfo = 0;      // of the last key the low-level hook saw
   std::vector<KeyEvent> injected;   // every keybd_event, in order
   std::string AppText() const;      // the application's keystrokes as text (US layout)
   int starts = 0, stops = 0;
@@ -105,6 +106,9 @@ class FakeKeyboard : public HookPlatform {
                       std::to_string(injected.size()) + " keys");
   }
   bool StartDelivery(ScanRecord* record) override;
+  // Keyboard-hook path: one key as the application retrieves it; `own` when the library typed
+  // it (with scan code 0, whatever `scan` says).
+  bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own);
   // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
   // to the next taker once its owner has ended, refused to the thread that holds it. With one
   // real thread here, a wait for a live owner elsewhere can only run out: its length is added
@@ -118,7 +122,6 @@ class FakeKeyboard : public HookPlatform {
   uint32_t clockMs = 0;
 
  private:
-  bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool injected);
   std::deque<ScanRecord*> deliveries_;
   std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
   uint16_t nextAtom_ = 0xC000;

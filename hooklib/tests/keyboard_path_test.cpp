@@ -118,11 +118,14 @@ TEST(KeyboardPath, InvalidBurstProducesNothing) {
   EXPECT_TRUE(kb.beeps.empty());
 }
 
-TEST(KeyboardPath, TypingPassesKeysButMessageHookStillReacts) {
+// The library's own keys (marked) pass the keyboard hook untouched, in a burst or not; the user's
+// system key still ends a burst.
+TEST(KeyboardPath, OwnKeysPassButMessageHookStillReactsToTheUsers) {
   FakeKeyboard kb(kKb);
   kb.state.recognizerState = kCapturing;
-  kb.state.typing = 1;
-  EXPECT_FALSE(kb.Key('A', 30, false));
+  EXPECT_FALSE(kb.KeyboardPath('A', 30, false, false, true));
+  EXPECT_EQ(kb.state.recognizerState, kCapturing);
+  EXPECT_EQ(kb.state.keyBuffer.length, 0);
   uint32_t message = kWmSysKeyDown;
   MessageStep(kb.ctx, &message, 115, 1u << 29);
   EXPECT_EQ(message, kWmNull);

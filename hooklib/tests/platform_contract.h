@@ -12,8 +12,8 @@ struct ContractPlatform {
   virtual ~ContractPlatform() = default;
   virtual HookPlatform& platform() = 0;
   // Types one key with KeybdEvent from the hooks' thread; true when the low-level hook saw it,
-  // marked injected, before KeybdEvent returned.
-  virtual bool InjectedKeySeenAtOnce(uint8_t vk) = 0;
+  // flagged injected and carrying the library's mark, before KeybdEvent returned.
+  virtual bool OwnKeySeenAtOnce(uint8_t vk) = 0;
   // Runs another thread that enters the step lock and ends inside its step, as a thread
   // killed inside a hook does.
   virtual void EndInsideAStep() = 0;

@@ -66,8 +66,8 @@ TEST_F(PlatformContract, StepLockIsHeldByOneThreadAndOutlivesNone) {
   h.LeaveStep();
 }
 
-TEST_F(PlatformContract, SyntheticKeyReachesTheLowLevelHookAtOnce) {
-  EXPECT_TRUE(p->InjectedKeySeenAtOnce(16));
+TEST_F(PlatformContract, OwnKeyReachesTheLowLevelHookAtOnceWithTheMark) {
+  EXPECT_TRUE(p->OwnKeySeenAtOnce(16));
 }
 
 }  // namespace

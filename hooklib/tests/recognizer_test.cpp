@@ -70,11 +70,11 @@ TEST(LowLevelPath, EveryBurstThatBeganStopsTheClockAndNothingElseDoes) {
   EXPECT_EQ(kb.starts, 2);
   EXPECT_EQ(kb.stops, 2);
 
-  kb.WandPrefix();  // abandoned by the watcher's timeout
+  kb.WandPrefix();  // abandoned by the watcher's timeout, on the hook's thread
   kb.WandChar('.');
-  kb.threadId = 200;
-  EXPECT_TRUE(AbortTimedOutBurst(kb.ctx, kb.state.burstSerial));
-  kb.threadId = 100;
+  EndStalledBurst(kb.ctx, kb.state.burstSerial - 1);
+  EXPECT_EQ(kb.state.recognizerState, kCapturing) << "a request for an earlier burst ended this";
+  EndStalledBurst(kb.ctx, kb.state.burstSerial);
   EXPECT_EQ(kb.starts, 3);
   EXPECT_EQ(kb.stops, 3);
   EXPECT_EQ(kb.state.recognizerState, kIdle);
@@ -176,31 +176,36 @@ TEST(LowLevelPath, SecondShorterBurstDecodesOnlyItsOwnCharacters) {
   EXPECT_EQ(kb.AppText(), "012\n");
 }
 
-// While the library types, its own keys (injected) pass untouched; the keyboard's keys are
-// recognised as ever, so a burst that runs meanwhile keeps every key.
-TEST(LowLevelPath, TypingPassesItsOwnKeysOnly) {
+// The library's own keys (its mark) pass untouched, the prefix among them; every other key,
+// another program's injected keys too, is recognised as ever, so a burst that runs while the
+// library types keeps every key.
+TEST(LowLevelPath, OwnKeysPassAndNoOthers) {
   FakeKeyboard kb;
+  EXPECT_FALSE(kb.LowLevel(164, 56, kLowLevelAltDown, kOwnKeyMark)) << "own Alt began a prefix";
   kb.WandPrefix();
-  kb.state.typing = 1;
-  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected));
-  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected | kLowLevelUp));
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected, kOwnKeyMark));
+  EXPECT_FALSE(kb.LowLevel(190, 52, kLowLevelInjected | kLowLevelUp, kOwnKeyMark));
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
   kb.WandChar('x');
-  EXPECT_EQ(kb.app.size(), 2u);
   EXPECT_EQ(kb.state.recognizerState, kCapturing);
-  EXPECT_EQ(kb.state.keyBuffer.length, 1);
-  // A count no typing can reach is garbage: injected keys are recognised too.
-  kb.state.typing = kMaxTypings + 1;
-  EXPECT_TRUE(kb.LowLevel('Y', 21, kLowLevelInjected));
+  EXPECT_TRUE(kb.LowLevel('Y', 21, kLowLevelInjected, kOwnKeyMark + 1));
   EXPECT_EQ(kb.state.keyBuffer.length, 2);
+  EXPECT_EQ(kb.app, (std::vector<KeyEvent>{{164, 56, false, false}, {190, 52, false, true},
+                                           {190, 52, true, true}}));
 }
 
-TEST(LowLevelPath, DeliveryThreadThatCannotStartLosesTheScanQuietly) {
+// Without a delivery thread the scan is beeped and typed from the hook's thread, unoffered,
+// and reported to the tray program as typed.
+TEST(LowLevelPath, DeliveryThreadThatCannotStartTypesTheScan) {
   FakeKeyboard kb;
+  kb.state.messageId = 0xC123;
+  kb.state.targetWindow = reinterpret_cast<void*>(16);
   kb.threadsStart = false;
   kb.WandBurst(EncodeWandText("1", "UPA", "012345678905"));
-  EXPECT_TRUE(kb.app.empty());
-  EXPECT_TRUE(kb.beeps.empty());
+  EXPECT_EQ(kb.AppText(), "012345678905\n");
+  EXPECT_EQ(kb.beeps, std::vector<uint32_t>{0});
+  EXPECT_TRUE(kb.offers.empty());
+  EXPECT_EQ(kb.reports, std::vector<std::string>{"16:1|UPA after 0 keys"});
   EXPECT_EQ(kb.state.recognizerState, kIdle);
 }
 

@@ -19,6 +19,9 @@ HANDLE g_createdStop = nullptr;
 HANDLE g_createdTerm = nullptr;
 HANDLE g_createdStep = nullptr;
 HANDLE g_watcher = nullptr;
+// The low-level path's window on the hook's thread: the watcher's requests to end a stalled
+// burst arrive there, so that every step of that path runs on the one thread.
+HWND g_hookWindow = nullptr;
 WinPlatform g_platform;
 // Keystrokes LowLevelHookProc has been called with, in this process (the installing one, the
 // only one where that procedure runs). The tray program compares it with raw input to notice
@@ -27,8 +30,37 @@ uint32_t g_lowLevelKeys = 0;
 
 constexpr DWORD kWatcherStopWaitMs = 3000;
 
-DWORD WINAPI TimeoutWatcherProc(void*) {
-  WinWatcherPort port(g_createdTerm, g_createdStart, g_createdStop);
+constexpr char kHookWindowClass[] = "PellixHookCls";
+
+LRESULT CALLBACK HookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kEndStalledBurst) {
+    HookContext c{Shared(), g_platform};
+    EndStalledBurst(c, static_cast<int32_t>(wParam));
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A hidden window of the calling thread (the one the low-level hook runs on); null when none
+// could be made.
+HWND CreateHookWindow() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = HookWindowProc;
+  wc.hInstance = g_module;
+  wc.lpszClassName = kHookWindowClass;
+  RegisterClassA(&wc);  // fails harmlessly when this process registered it before
+  return CreateWindowExA(0, kHookWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                         g_module, nullptr);
+}
+
+void DestroyHookWindow() {
+  if (g_hookWindow && !DestroyWindow(g_hookWindow)) PostMessageA(g_hookWindow, WM_CLOSE, 0, 0);
+  g_hookWindow = nullptr;
+}
+
+DWORD WINAPI TimeoutWatcherProc(void* hookWindow) {
+  WinWatcherPort port(g_createdTerm, g_createdStart, g_createdStop,
+                      static_cast<HWND>(hookWindow));
   HookContext c{Shared(), g_platform};
   RunTimeoutWatcher(c, port);
   FreeLibraryAndExitThread(g_module, 0);
@@ -60,8 +92,13 @@ BOOL EndWatcherAndCloseEvents() {
 }  // namespace
 
 HMODULE PinThisModule() {
-  char path[MAX_PATH];
   if (!g_module) return nullptr;
+  // By the wide path on NT: the ANSI one of a folder named outside the system's code page
+  // holds '?' and loads nothing. 9x has no wide calls (they fail): its path is ANSI.
+  wchar_t wide[MAX_PATH];
+  const DWORD w = GetModuleFileNameW(g_module, wide, MAX_PATH);
+  if (w != 0 && w < MAX_PATH) return LoadLibraryW(wide);
+  char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(g_module, path, sizeof path);
   if (n == 0 || n >= sizeof path) return nullptr;
   return LoadLibraryA(path);
@@ -109,8 +146,7 @@ int InstallHook(HWND window, int force) {
   EndWatcherAndCloseEvents();
 
   Clear(s.transforms);
-  // A host that died in the middle of a burst or a typing may have left either open.
-  AtomicStore(&s.typing, 0);
+  // A host that died in the middle of a burst may have left it open.
   ResetCapture(s);
   s.installerProcessId = GetCurrentProcessId();
 
@@ -125,18 +161,25 @@ int InstallHook(HWND window, int force) {
   // installation, each process's own one (OpenSharedEvents) is what the steps use.
   if (!g_createdStep) g_createdStep = CreateMutexA(nullptr, FALSE, kStepLockName);
 
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExA(&version);
+  const bool lowLevel = version.dwPlatformId == VER_PLATFORM_WIN32_NT && force == 0;
+  DestroyHookWindow();
+  if (lowLevel) g_hookWindow = CreateHookWindow();
+
   if (g_createdTerm && g_createdStart && g_createdStop) {
     if (HMODULE pin = PinThisModule()) {
-      g_watcher = CreateThread(nullptr, 0, TimeoutWatcherProc, nullptr, 0, nullptr);
+      g_watcher = CreateThread(nullptr, 0, TimeoutWatcherProc, g_hookWindow, 0, nullptr);
       if (!g_watcher) FreeLibrary(pin);
     }
   }
 
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  GetVersionExA(&version);
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && force == 0) {
-    s.primaryHook = SetWindowsHookExA(WH_KEYBOARD_LL, LowLevelHookProc, g_module, 0);
+  if (lowLevel) {
+    // Without its window no stalled burst could be ended on the hook's thread: no hook.
+    s.primaryHook = g_hookWindow
+                        ? SetWindowsHookExA(WH_KEYBOARD_LL, LowLevelHookProc, g_module, 0)
+                        : nullptr;
   } else {
     s.primaryHook = SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, g_module, 0);
     s.messageHook = SetWindowsHookExA(WH_GETMESSAGE, GetMessageHookProc, g_module, 0);
@@ -153,6 +196,7 @@ int RemoveHook() {
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
   if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));
   const BOOL closed = EndWatcherAndCloseEvents();
+  DestroyHookWindow();
   if (g_createdStep) CloseHandle(g_createdStep);
   g_createdStep = nullptr;
   // The handles in the record belong to this process; once closed they mean nothing.
@@ -170,7 +214,9 @@ LRESULT CALLBACK LowLevelHookProc(int code, WPARAM wParam, LPARAM lParam) {
     ++g_lowLevelKeys;
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     HookContext c{s, g_platform};
-    if (LowLevelStep(c, key->vkCode, key->scanCode, key->flags) == Verdict::kSwallow) return 1;
+    if (LowLevelStep(c, key->vkCode, key->scanCode, key->flags, key->dwExtraInfo) ==
+        Verdict::kSwallow)
+      return 1;
   }
   return CallNextHookEx(static_cast<HHOOK>(s.primaryHook), code, wParam, lParam);
 }

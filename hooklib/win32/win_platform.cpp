@@ -38,7 +38,7 @@ void WinPlatform::SignalStop() {
 }
 
 void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
-  keybd_event(vk, scanCode, flags, 0);
+  keybd_event(vk, scanCode, flags, kOwnKeyMark);
 }
 
 int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
@@ -134,9 +134,16 @@ WatcherPort::Wake WinWatcherPort::WaitForStop(uint32_t milliseconds) {
   return Wait(stop_, milliseconds);
 }
 
-void WinWatcherPort::ResetStartAndStop() {
-  ResetEvent(start_);
-  ResetEvent(stop_);
+void WinWatcherPort::ResetStart() { ResetEvent(start_); }
+
+bool WinWatcherPort::Terminating() { return WaitForSingleObject(term_, 0) != WAIT_TIMEOUT; }
+
+bool WinWatcherPort::AskHookThread(int32_t serial) {
+  if (!hookWindow_) return false;
+  // Posted, never sent: the watcher waits for nothing on the hook's thread. A request that
+  // cannot be posted belongs to hooks being removed with their window.
+  PostMessageA(hookWindow_, kEndStalledBurst, static_cast<WPARAM>(serial), 0);
+  return true;
 }
 
 void WinWatcherPort::ResetStop() { ResetEvent(stop_); }

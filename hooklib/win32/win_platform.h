@@ -32,19 +32,26 @@ constexpr char kStepLockName[] = "KV_CC_STEP";
 void OpenStepLock(bool create);
 void CloseStepLock();
 
+// The watcher's request to the low-level hook's window: end the burst numbered wParam.
+constexpr UINT kEndStalledBurst = WM_APP;
+
 // The watcher's waits on the events created by this (the installing) process.
 class WinWatcherPort : public WatcherPort {
  public:
-  WinWatcherPort(HANDLE term, HANDLE start, HANDLE stop)
-      : term_(term), start_(start), stop_(stop) {}
+  // hookWindow: the low-level hook's window (null on the keyboard-hook path).
+  WinWatcherPort(HANDLE term, HANDLE start, HANDLE stop, HWND hookWindow)
+      : term_(term), start_(start), stop_(stop), hookWindow_(hookWindow) {}
   Wake WaitForStart() override;
   Wake WaitForStop(uint32_t milliseconds) override;
-  void ResetStartAndStop() override;
+  void ResetStart() override;
   void ResetStop() override;
+  bool Terminating() override;
+  bool AskHookThread(int32_t serial) override;
 
  private:
   Wake Wait(HANDLE other, DWORD milliseconds);
   HANDLE term_, start_, stop_;
+  HWND hookWindow_;
 };
 
 // This process's own event handles (opened by name), used by SignalStart and SignalStop.

@@ -208,9 +208,6 @@ TEST_F(KeywedgeDll, GarbageInTheSharedSectionIsSurvived) {
   for (int round = 0; round < 4; ++round) {
     for (size_t i = 0; i < sizeof(HookSharedState); ++i) bytes[i] = static_cast<BYTE>(rng());
     if (round % 3 == 0) s->recognizerState = static_cast<int32_t>(rng() % 8);
-    // A count of typings in range makes the hook pass keys until the next installation:
-    // tested natively.
-    s->typing = 0;
     s->messageId = 0;  // no offers to whatever window a random handle names
     // The first key finds the garbage (and may give back up to 500 garbage characters).
     keybd_event(VK_SHIFT, 0, 0, 0);

@@ -6,12 +6,14 @@
 //   hooklib_peer install-and-hang FORCE STATE EVENT
 //       installs, leaves the recognizer in STATE, signals the named EVENT and waits forever
 //   hooklib_peer exercise                  calls every export and pumps keys; 0 if it lived
+//   hooklib_peer type-own-key VK           types VK as the library does, with its mark
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "hooklib/core/hook_platform.h"
 #include "hooklib/core/shared_state.h"
 #include "hooklib/exports.h"
 #include "hooklib/win32/bind_exports.h"
@@ -66,6 +68,12 @@ int main(int argc, char** argv) {
     if (!ready) return 104;
     SetEvent(ready);
     for (;;) Pump(1000);
+  }
+  if (std::strcmp(what, "type-own-key") == 0 && argc == 3) {
+    const BYTE vk = static_cast<BYTE>(std::atoi(argv[2]));
+    keybd_event(vk, 0, 0, kOwnKeyMark);
+    keybd_event(vk, 0, KEYEVENTF_KEYUP, kOwnKeyMark);
+    return 0;
   }
   if (std::strcmp(what, "exercise") == 0) {
     char t, s;

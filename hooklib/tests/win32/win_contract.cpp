@@ -1,7 +1,11 @@
 // The contract suite's platform under Wine: the library's port onto the real calls.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include "hooklib/core/recognizer.h"
 #include "hooklib/tests/platform_contract.h"
+#include "hooklib/tests/win32/process.h"
 #include "hooklib/win32/win_platform.h"
 
 namespace pellix::testing {
@@ -10,12 +14,69 @@ namespace {
 
 volatile LONG g_seen = 0;
 DWORD g_vk = 0;
+// What each kind of hook got with the press of g_vk: the low-level hook's extra information
+// and the keyboard hook's key data (1 and -1: nothing yet).
+ULONG_PTR g_lowLevelExtra = 1;
+LPARAM g_keyData = -1;
 
 LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam) {
   const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-  if (code == HC_ACTION && k->vkCode == g_vk && (k->flags & LLKHF_INJECTED))
+  if (code == HC_ACTION && k->vkCode == g_vk && (k->flags & LLKHF_INJECTED)) {
+    if (!(k->flags & LLKHF_UP)) g_lowLevelExtra = k->dwExtraInfo;
     InterlockedIncrement(&g_seen);
+  }
   return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK KeyboardSpy(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == g_vk && !(lParam & 0x80000000)) g_keyData = lParam;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+DWORD WINAPI TypeOwnKey(LPVOID) {
+  win32::WinPlatform win;
+  win.KeybdEvent(static_cast<uint8_t>(g_vk), 0, 0);
+  win.KeybdEvent(static_cast<uint8_t>(g_vk), 0, 2);
+  return 0;
+}
+
+// The library's keys are known by both kinds of hook, whoever types them: the low-level hook
+// reads the mark from KBDLLHOOKSTRUCT; the keyboard hook of the application that retrieves
+// the key gets the scan code 0 it was typed with (its GetMessageExtraInfo still tells of the
+// message before: Wine sets it once the hooks have run). From another thread and another
+// process alike.
+TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
+  HWND window = CreateWindowExA(0, "EDIT", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  SetForegroundWindow(window);
+  SetFocus(window);
+  HHOOK lowLevel = SetWindowsHookExA(WH_KEYBOARD_LL, Spy, GetModuleHandleA(nullptr), 0);
+  HHOOK keyboard = SetWindowsHookExA(WH_KEYBOARD, KeyboardSpy, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(lowLevel && keyboard);
+  g_vk = VK_F9;
+  for (const bool otherProcess : {false, true}) {
+    g_lowLevelExtra = 1;
+    g_keyData = -1;
+    HANDLE typist = otherProcess ? StartSibling("hooklib_peer.exe", "type-own-key 120")
+                                 : CreateThread(nullptr, 0, &TypeOwnKey, nullptr, 0, nullptr);
+    ASSERT_NE(typist, nullptr);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      if (g_lowLevelExtra != 1 && g_keyData != -1) break;
+      Sleep(5);
+    }
+    WaitForSingleObject(typist, 5000);
+    CloseHandle(typist);
+    const char* who = otherProcess ? "another process" : "another thread";
+    EXPECT_EQ(g_lowLevelExtra, static_cast<ULONG_PTR>(kOwnKeyMark)) << who;
+    EXPECT_NE(g_keyData, -1) << who << ": the keyboard hook never saw the key";
+    EXPECT_TRUE(OwnHookKey(g_vk, static_cast<uint32_t>(g_keyData))) << who << ": " << g_keyData;
+  }
+  UnhookWindowsHookEx(keyboard);
+  UnhookWindowsHookEx(lowLevel);
+  DestroyWindow(window);
 }
 
 DWORD WINAPI EnterStepAndEnd(LPVOID) {
@@ -43,13 +104,14 @@ DWORD WINAPI HoldStep(LPVOID arg) {
 struct WinContract : ContractPlatform {
   win32::WinPlatform win;
   HookPlatform& platform() override { return win; }
-  bool InjectedKeySeenAtOnce(uint8_t vk) override {
+  bool OwnKeySeenAtOnce(uint8_t vk) override {
     HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, Spy, GetModuleHandleA(nullptr), 0);
     if (!hook) return false;
     g_vk = vk;
     g_seen = 0;
+    g_lowLevelExtra = 1;
     win.KeybdEvent(vk, 0, 0);
-    const bool seen = g_seen == 1;
+    const bool seen = g_seen == 1 && g_lowLevelExtra == kOwnKeyMark;
     win.KeybdEvent(vk, 0, 2);
     UnhookWindowsHookEx(hook);
     return seen;

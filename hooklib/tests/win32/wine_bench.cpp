@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     FeedAllButTheLastKey(target, text);
     traced.Clear();
     const double start = testing::NowMs();
-    LowLevelStep(c, 13, 28, LLKHF_UP);
+    LowLevelStep(c, 13, 28, LLKHF_UP, 0);
     if (!target.WaitText("012345678905\n", 5000) || traced.offerEnd.size() != 2) continue;
     const double end = testing::NowMs();
     decode.push_back(traced.startDelivery - start);
