@@ -37,6 +37,7 @@ class HookPlatform : public KeyTranslationPort {
   // characters, one per byte from the lowest). Nothing waits for it.
   virtual void ReportOutcome(void* window, uint32_t outcome, const char* type) = 0;
   // Starts a delivery thread that owns the record; false when no thread could be started.
+  // Deliveries run one after another, in the order they were started.
   virtual bool StartDelivery(ScanRecord* record) = 0;
   // The step lock, one for all processes (StepGuard). EnterStep waits at most maxWaitMs and
   // returns true when the caller now holds it: also when its last owner ended while holding

@@ -232,8 +232,9 @@ Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   return Verdict::kSwallow;
 }
 
-void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam) {
-  if (*message != kWmSysKeyDown) return;
+void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam,
+                 bool removed) {
+  if (*message != kWmSysKeyDown || !removed) return;
   HookSharedState& s = c.state;
   const bool altF10 = wParam == kVkF10 && (lParam & kKeyDataAlt) != 0;
   // Outside a burst only Alt+F10 matters: every other system key passes without a step.

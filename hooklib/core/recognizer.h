@@ -67,8 +67,11 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
 // step lock.
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData);
 
-// One message about to be retrieved (hook code 0); may change *message to WM_NULL.
-void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam);
+// One message about to be retrieved (hook code 0); may change *message to WM_NULL. Only a
+// message being removed counts: an application that peeks at a message first (PM_NOREMOVE)
+// shows the hook the same Alt+F10 twice, and the second would end the burst the first began.
+void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam,
+                 bool removed);
 
 // The end of the burst numbered `serial` that has not ended in time, on the low-level hook's
 // own thread (where the watcher's request arrives): given back when it still runs, with its

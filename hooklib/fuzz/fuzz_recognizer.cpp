@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       }
       case 5: {  // a message about to be retrieved
         uint32_t message = (op & 0x80) ? kWmSysKeyDown : 256;
-        MessageStep(c, &message, a, (op & 0x40) ? 1u << 29 : 0);
+        MessageStep(c, &message, a, (op & 0x40) ? 1u << 29 : 0, (op & 0x20) != 0);
         break;
       }
       case 6:  // the watcher times out

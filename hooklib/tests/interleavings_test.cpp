@@ -337,7 +337,7 @@ class ExplorerKeyboard : public FakeKeyboard {
     if (KeyboardStep(ctx, in.vk, keyData) == Verdict::kSwallow) return true;
     const bool system = in.alt || in.vk == 121 || in.vk == 18;
     uint32_t message = in.up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
-    MessageStep(ctx, &message, in.vk, keyData);
+    MessageStep(ctx, &message, in.vk, keyData, true);
     return message == kWmNull;
   }
 };

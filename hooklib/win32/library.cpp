@@ -241,7 +241,7 @@ LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam) {
     uint32_t message = msg->message;
     HookContext c{s, g_platform};
     MessageStep(c, &message, static_cast<uint32_t>(msg->wParam),
-                static_cast<uint32_t>(msg->lParam));
+                static_cast<uint32_t>(msg->lParam), (wParam & PM_REMOVE) != 0);
     msg->message = message;
   }
   return CallNextHookEx(static_cast<HHOOK>(s.messageHook), code, wParam, lParam);

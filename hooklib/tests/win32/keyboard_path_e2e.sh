@@ -2,7 +2,8 @@
 # The keyboard-and-message path end to end, with real X input: a host installs the hooks
 # (force 1), a target program in another Wine process has the focus, the wand emulator types
 # real bursts. Checks the output styles, a burst given back by the timeout, Ctrl dropping a
-# burst, an invalid burst producing nothing, and a host killed in the middle of a burst.
+# burst, an invalid burst producing nothing, a host killed in the middle of a burst, and an
+# application killed while its hook types a scan.
 #   keyboard_path_e2e.sh HOOKLIB_HOST.EXE PELLIX-TARGET.EXE WORKDIR
 set -euo pipefail
 host=$1 target=$2 work=$3
@@ -88,6 +89,32 @@ start_host 0 46 10 || fail "a new host after a dead one"
 mark
 e2e_scan --serial 1 --type UPA --data 777 --rate-ms 1
 expect "scan after the host died mid-burst" $'777\n'
+
+# The application dies while it types a scan (on this path the typing runs in its hook): a
+# new application gets the next scan exact, nothing of the dead one's typing is left behind.
+mark
+long=$(printf 'A%.0s' $(seq 200))
+first=$out
+e2e_scan --serial 1 --type C39 --data "$long" --rate-ms 1 &
+scan_pid=$!
+for _ in $(seq 1000); do
+  [ "$(wc -c <"$first")" -gt "${#before}" ] && break
+  sleep 0.01
+done
+kill -9 "$target_pid" 2>/dev/null || true
+wait "$target_pid" 2>/dev/null || true
+wait "$scan_pid" 2>/dev/null || true
+typed=$(cat "$first")
+typed=${typed#"$before"}
+echo "application killed after ${#typed} of the scan's 201 characters"
+out="$work/typed2.txt"
+e2e_start target_pid "$target" --title "Pellix KB Target 2" --out "$(e2e_winpath "$out")"
+win=$(e2e_wait_window "Pellix KB Target 2" 30)
+e2e_wait_file "$out" 30
+e2e_focus "$win"
+mark
+e2e_scan --serial 1 --type UPA --data 555 --rate-ms 1
+expect "scan into a new application after one died typing" $'555\n'
 
 e2e_screenshot "$work/screenshot.png"
 stop_host

@@ -25,6 +25,8 @@
 //   pellix-probe unhook DLL                  remove that hook from here, as the system does
 //                                            when it takes a hook away
 //   pellix-probe keys COUNT                  press and release F14 COUNT times (keybd_event)
+//   pellix-probe events SECONDS              print each rise of KV_CC_START and KV_CC_STOP
+//                                            with the tick count (polled every millisecond)
 //   pellix-probe mutex NAME                  exit 0 when the named mutex exists
 //   pellix-probe install-hook DLL            load DLL, install its hooks on a window of its
 //                                            own, print the result, remove them again
@@ -396,6 +398,24 @@ int main(int argc, char** argv) {
     if (!hook || !*hook) return 1;
     if (verb == "unhook") return UnhookWindowsHookEx(*hook) ? 0 : 1;
     std::printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(*hook)));
+    return 0;
+  }
+  if (verb == "events" && argc >= 3) {
+    // Each rise of KV_CC_START and KV_CC_STOP, with the tick count, for SECONDS.
+    HANDLE ev[2] = {OpenEventA(SYNCHRONIZE, FALSE, "KV_CC_START"),
+                    OpenEventA(SYNCHRONIZE, FALSE, "KV_CC_STOP")};
+    if (!ev[0] || !ev[1]) return 1;
+    bool was[2] = {false, false};
+    const DWORD end = GetTickCount() + 1000u * static_cast<DWORD>(std::atoi(argv[2]));
+    while (static_cast<int>(end - GetTickCount()) > 0) {
+      for (int i = 0; i < 2; ++i) {
+        const bool set = WaitForSingleObject(ev[i], 0) == WAIT_OBJECT_0;
+        if (set && !was[i]) std::printf("%lu %s\n", GetTickCount(), i ? "stop" : "start");
+        was[i] = set;
+      }
+      std::fflush(stdout);
+      Sleep(1);
+    }
     return 0;
   }
   if (verb == "keys" && argc >= 3) {
