@@ -62,6 +62,21 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; The user guide and its pictures, beside the program.
+!macro GUIDE_FILES each
+  !insertmacro ${each} USER-GUIDE.md
+  !insertmacro ${each} settings-page.png
+  !insertmacro ${each} profiles-page.png
+  !insertmacro ${each} history-page.png
+  !insertmacro ${each} tray-menu.png
+!macroend
+!macro GUIDE_FILE_IN name
+  File "${SOURCE_DIR}\docs\${name}"
+!macroend
+!macro GUIDE_FILE_OUT name
+  Delete "$INSTDIR\${name}"
+!macroend
+
 Var wasRunning  ; "1" when a running Pellix was ended, to start it again afterwards
 
 ; Ends a running Pellix through its Exit command and waits until its window and program are
@@ -173,7 +188,7 @@ Section "Pellix" SecPellix
     File "${X86_DIR}\KEYWEDGE.DLL"
   ${EndIf}
 !endif
-  File /oname=USER-GUIDE.md "${SOURCE_DIR}\docs\USER-GUIDE.md"
+  !insertmacro GUIDE_FILES GUIDE_FILE_IN
   File /oname=LICENSE.txt "${SOURCE_DIR}\LICENSE"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -231,7 +246,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Pellix.lnk"
   Delete "$INSTDIR\pellix.exe"
   Call un.RemoveHookLibrary
-  Delete "$INSTDIR\USER-GUIDE.md"
+  !insertmacro GUIDE_FILES GUIDE_FILE_OUT
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
