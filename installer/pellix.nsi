@@ -6,12 +6,13 @@
 ; again afterwards. `/S` runs installer and uninstaller silently.
 ;
 ; Built by scripts/make-installer:
-;   makensis -DVERSION=1.0.0 -DX86_DIR=... -DX64_DIR=... -DSOURCE_DIR=... -DOUTFILE=... pellix.nsi
+;   makensis -DVERSION=1.0.0 -DX86_DIR=... -DX64_DIR=... -DSOURCE_DIR=... -DOUTFILE=...
+;            -DICON=.../pellix_app.ico pellix.nsi
 ; With -DX64_STUB the same script makes a 64-bit installer of the x64 flavour alone, for
 ; machines that run no 32-bit code.
 
-!ifndef VERSION | X64_DIR | SOURCE_DIR | OUTFILE
-  !error "VERSION, X64_DIR, SOURCE_DIR and OUTFILE must be defined"
+!ifndef VERSION | X64_DIR | SOURCE_DIR | OUTFILE | ICON
+  !error "VERSION, X64_DIR, SOURCE_DIR, OUTFILE and ICON must be defined"
 !endif
 !ifdef X64_STUB
   Target amd64-unicode
@@ -39,6 +40,8 @@
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 ManifestSupportedOS all
@@ -118,7 +121,7 @@ Function ${un}StopPellix
     ${LoopUntil} $1 >= 100
   ${EndIf}
   MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
-    "Pellix is still running. Choose Exit in its tray menu, then Retry." /SD IDCANCEL IDCANCEL stop
+    "Pellix is still running. Choose Exit Pellix in its tray menu, then Retry." /SD IDCANCEL IDCANCEL stop
   FindWindow $0 "${PELLIX_CLASS}"
   Goto retry
   stop:
