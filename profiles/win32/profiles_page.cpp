@@ -3,7 +3,6 @@
 #include <cderr.h>
 #include <commdlg.h>
 
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -345,7 +344,7 @@ bool AskProfileName(HWND owner, char* buffer, int size) {
     return false;
   }
   // Cut to the caller's buffer, always terminated.
-  std::snprintf(buffer, static_cast<size_t>(size), "%s", g_newProfileName);
+  lstrcpynA(buffer, g_newProfileName, size);
   return true;
 }
 
