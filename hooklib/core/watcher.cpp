@@ -26,21 +26,11 @@ void RunTimeoutWatcher(HookContext& c, WatcherPort& port) {
     // before them had its stop taken; every end leaves the state before it signals, so the
     // record tells, and such a burst is not waited for.
     const int32_t serial = ReadBurstSerial(c.state);
-    // The timeout runs from the burst's last key taken: its keys are taken when the
-    // application's thread gets round to them, which on a busy machine may be long after the
-    // wand sent them all. A burst that still grows is waited for again; one that took no key
-    // for a whole timeout has stalled.
-    int32_t taken = SharedLoad(&c.state.keyBuffer.length);
-    Wake w = Wake::kEvent;
-    while (BurstRunning(c.state, serial)) {
-      w = port.WaitForStop(ReadTimeOut(c.state));
-      if (w != Wake::kTimeout) break;
-      const int32_t now = SharedLoad(&c.state.keyBuffer.length);
-      if (now == taken || !BurstRunning(c.state, serial)) break;
-      taken = now;
+    if (BurstRunning(c.state, serial)) {
+      const Wake w = port.WaitForStop(ReadTimeOut(c.state));
+      if (w == Wake::kTerm || w == Wake::kFailed) return;
+      if (w == Wake::kTimeout && !EndTimedOutBurst(c, port, serial)) return;
     }
-    if (w == Wake::kTerm || w == Wake::kFailed) return;
-    if (w == Wake::kTimeout && !EndTimedOutBurst(c, port, serial)) return;
     port.ResetStop();
     if (port.WaitForStart() != Wake::kEvent) return;
   }

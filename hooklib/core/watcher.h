@@ -1,6 +1,5 @@
 // The timeout watcher: a burst must end (KV_CC_STOP) within the timeout of its start
-// (KV_CC_START), or of the last key it took, else it is given back. Runs on a thread of the
-// installing process.
+// (KV_CC_START), else it is given back. Runs on a thread of the installing process.
 #pragma once
 #include <cstdint>
 
