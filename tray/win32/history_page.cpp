@@ -6,10 +6,10 @@
 #include <commdlg.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
+#include <new>
 
 #include "tray/win32/history.h"
+#include "tray/win32/tray_app.h"
 
 namespace pellix {
 
@@ -31,11 +31,12 @@ HWND List(HWND page) { return GetDlgItem(page, kHistoryList); }
 
 // Inserts the scan `newestIndex` of the history as row `row`.
 void InsertRow(HWND list, int row, const ScanEntry& e) {
-  const std::string time = ListTime(e.time);
+  char time[kTimeTextSize];
+  ListTime(e.time, time);
   LVITEMA item = {};
   item.mask = LVIF_TEXT;
   item.iItem = row;
-  item.pszText = const_cast<char*>(time.c_str());
+  item.pszText = time;
   const int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return;
   const char* texts[] = {e.type, e.data, ScanActionText(e.action)};
@@ -67,38 +68,65 @@ void AddNewestRow(HWND page) {
   }
 }
 
-std::vector<int> SelectedRows(HWND page) {
-  std::vector<int> rows;
+// The selected rows (newest indexes, rising) into `rows`, which holds kHistoryLimit; their
+// number.
+int SelectedRows(HWND page, int* rows) {
   HWND list = List(page);
-  int row = -1;
-  while ((row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
-    rows.push_back(row);
-  return rows;
+  int count = 0, row = -1;
+  while (count < kHistoryLimit &&
+         (row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+    rows[count++] = row;
+  return count;
 }
 
 void ShowFailure(HWND page, const char* what, const char* path) {
-  char reason[512] = {};
+  char reason[256] = {};
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                  GetLastError(), 0, reason, sizeof reason, nullptr);
-  const std::string text = std::string(what) + "\r\n\r\n" + path + "\r\n\r\n" + reason;
-  MessageBoxA(page, text.c_str(), "Pellix", MB_OK | MB_ICONWARNING);
+  char text[MAX_PATH + 400];
+  wsprintfA(text, "%s\r\n\r\n%s\r\n\r\n%s", what, path, reason);
+  MessageBoxA(page, text, "Pellix", MB_OK | MB_ICONWARNING);
 }
 
-void CopyRows(HWND page) {
-  const std::string csv = HistoryCsv(TheScanHistory(), SelectedRows(page));
-  if (!OpenClipboard(page)) return;
-  EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, csv.size() + 1);
-  if (memory) {
-    if (void* p = GlobalLock(memory)) {
-      std::memcpy(p, csv.c_str(), csv.size() + 1);
-      GlobalUnlock(memory);
-      if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
-    } else {
-      GlobalFree(memory);
-    }
+// A clipboard format's memory holding `size` bytes from `bytes`; false when it could not be
+// placed (the memory is freed then).
+bool PutOnClipboard(UINT format, const void* bytes, SIZE_T size) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size);
+  if (!memory) return false;
+  void* p = GlobalLock(memory);
+  if (p) {
+    std::memcpy(p, bytes, size);
+    GlobalUnlock(memory);
+    if (SetClipboardData(format, memory)) return true;
   }
-  CloseClipboard();
+  GlobalFree(memory);
+  return false;
+}
+
+// What spreadsheets paste into cells: the rows tab-separated and guarded, as Unicode text on
+// NT (9x has the ANSI text alone); and the CSV as the "Csv" format.
+void CopyRows(HWND page) {
+  static int rows[kHistoryLimit];
+  const int count = SelectedRows(page, rows);
+  int cellsLength = 0, csvLength = 0;
+  char* cells = HistoryText(TheScanHistory(), rows, count, '\t', &cellsLength);
+  char* csv = HistoryText(TheScanHistory(), rows, count, ',', &csvLength);
+  if (cells && csv && OpenClipboard(page)) {
+    EmptyClipboard();
+    const int wide = g_app.nt ? MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, nullptr, 0) : 0;
+    WCHAR* text = wide > 0 ? new (std::nothrow) WCHAR[wide] : nullptr;
+    if (text && MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, text, wide) == wide) {
+      PutOnClipboard(CF_UNICODETEXT, text, static_cast<SIZE_T>(wide) * sizeof(WCHAR));
+    } else {
+      PutOnClipboard(CF_TEXT, cells, static_cast<SIZE_T>(cellsLength) + 1);
+    }
+    delete[] text;
+    if (const UINT csvFormat = RegisterClipboardFormatA("Csv"))
+      PutOnClipboard(csvFormat, csv, static_cast<SIZE_T>(csvLength) + 1);
+    CloseClipboard();
+  }
+  delete[] cells;
+  delete[] csv;
 }
 
 // The common save dialog in its Windows 95 form, which every system here shows. `path`
@@ -116,22 +144,55 @@ bool AskFileName(HWND page, char* path, bool confirmOverwrite) {
   return GetSaveFileNameA(&ofn) != FALSE;
 }
 
+bool SameFile(const char* a, const char* b) {
+  char fullA[MAX_PATH], fullB[MAX_PATH];
+  char* name = nullptr;
+  const DWORD n = GetFullPathNameA(a, MAX_PATH, fullA, &name);
+  const DWORD m = GetFullPathNameA(b, MAX_PATH, fullB, &name);
+  return n > 0 && n < MAX_PATH && m > 0 && m < MAX_PATH && lstrcmpiA(fullA, fullB) == 0;
+}
+
+// Written whole into a new file beside the chosen one, which it then replaces: a failure
+// leaves the old file as it was.
+bool WriteWhole(const char* path, const char* text, int length) {
+  char fresh[MAX_PATH + 16];
+  wsprintfA(fresh, "%.259s.new", path);
+  HANDLE file = CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
+            written == static_cast<DWORD>(length);
+  ok = CloseHandle(file) && ok;
+  if (ok) {
+    // 9x has no MoveFileEx: the old file goes first there.
+    ok = g_app.nt ? MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING) != FALSE
+                  : ((DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) &&
+                     MoveFileA(fresh, path));
+  }
+  if (!ok) {
+    const DWORD error = GetLastError();
+    DeleteFileA(fresh);
+    SetLastError(error);
+  }
+  return ok;
+}
+
 void SaveRows(HWND page) {
   char path[MAX_PATH] = "scans.csv";
   if (!AskFileName(page, path, true)) return;
-  const std::string csv = HistoryCsv(TheScanHistory(), {});
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  const bool ok = file != INVALID_HANDLE_VALUE &&
-                  WriteFile(file, csv.data(), static_cast<DWORD>(csv.size()), &written, nullptr) &&
-                  written == csv.size();
-  const DWORD error = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (!ok) {
-    SetLastError(error);
-    ShowFailure(page, "Pellix could not save the scans:", path);
+  const ScanLogSettings& log = TheScanLogSettings();
+  if (log.path[0] && SameFile(path, log.path)) {
+    // The log holds every scan; this run's list holds the last thousand.
+    MessageBoxA(page, "This file is the scan log, which holds every scan already. Choose another name.",
+                "Pellix", MB_OK | MB_ICONINFORMATION);
+    return;
   }
+  int length = 0;
+  char* csv = HistoryText(TheScanHistory(), nullptr, 0, ',', &length);
+  if (!csv) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  if (!csv || !WriteWhole(path, csv, length)) ShowFailure(page, "Pellix could not save the scans:", path);
+  delete[] csv;
 }
 
 // The page's file name and switch into the settings, stored at once.
@@ -140,6 +201,7 @@ void TakeLogSettings(HWND page) {
   GetDlgItemTextA(page, kLogFileEdit, log.path, sizeof log.path);
   log.on = IsDlgButtonChecked(page, kLogScansBox) == BST_CHECKED ? 1 : 0;
   SaveTheScanLogSettings();
+  SetDlgItemTextA(page, kLogFileEdit, log.path);  // as stored: with its full path
 }
 
 void Browse(HWND page) {
