@@ -196,6 +196,30 @@ kept() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" 2>/dev/null | tr -
   "$(printf 'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"')" ]; }
 e2e_until 10 kept || fail "kept lines: $(cat -A "$missing_dir/scans.csv" 2>&1)"
 
+echo "== a log whose writing blocks for 5 s: scans flow, the window answers at once, no line lost"
+fifo="$work/blocked.csv"
+rm -f "$fifo" && mkfifo "$fifo"
+exec 7<>"$fifo"                  # a reader that does not read, and a full pipe
+head -c 65536 /dev/zero >&7
+probe_rc command PellixWndCls 1019
+wait "$pellix_pid" || true
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$(e2e_winpath "$fifo")" /f >/dev/null 2>&1
+e2e_start_pellix
+focus_end
+e2e_scan --serial "$serial" --type C39 --data BLOCK1
+e2e_scan --serial "$serial" --type C39 --data BLOCK2
+typed_so_far+=$'BLOCK1\nBLOCK2\n'
+e2e_wait_text "$typed" "$typed_so_far" 5 || fail "scans held up by the log"
+worst=$(probe ping PellixWndCls 4000) || fail "the main window does not answer"
+echo "worst answer while the log blocks: ${worst} ms"
+[ "${worst:-9999}" -le 50 ] || fail "the main window took ${worst} ms"
+timeout 10 cat <&7 >"$work/drained" &
+drain_pid=$!
+e2e_until 10 grep -q '"BLOCK2"' "$work/drained" || fail "lines lost: $(tr -d '\0' <"$work/drained" | cat -A)"
+[ "$(tr -d '\0' <"$work/drained" | grep -c '"BLOCK[12]","typed"')" -eq 2 ] || fail "not each line once"
+kill "$drain_pid" 2>/dev/null || true
+exec 7<&-
+
 echo "== Start with Windows: written, checked, repointed from another copy, removed"
 run_value() { wine reg query "$run_key" /v Pellix 2>/dev/null | tr -d '\r' | sed -n 's/^ *Pellix *REG_SZ *//p'; }
 run_value_is() { [ "$(run_value)" = "$1" ]; }
