@@ -4,6 +4,8 @@
 // also serves the low-level keyboard hook.
 #include "tray/win32/history.h"
 
+#include <commdlg.h>
+
 #include <cstring>
 #include <new>
 
@@ -12,6 +14,7 @@
 #include "tray/core/tray_menu.h"
 #include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
+#include "tray/win32/wide_calls.h"
 
 namespace pellix {
 
@@ -48,11 +51,9 @@ constexpr DWORD kFailedRetryMs = 30000;  // and again while lines wait
 class Win32AppendFile : public AppendFile {
  public:
   Result Open(const char* path) override {
-    file_ = g_app.nt ? CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr)
-                     : CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ = OpenPath(path,
+                     g_app.nt ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE : GENERIC_WRITE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     return file_ == INVALID_HANDLE_VALUE ? Failure() : kDone;
   }
   bool IsEmpty() override {
@@ -129,6 +130,49 @@ void TellLogFailure() {
   ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix could not write the scan log", text);
 }
 
+constexpr char kSettingsKeyPath[] = "Software\\Obrelle Works\\Pellix\\Settings";
+
+bool ToWide(const char* path, WCHAR (&wide)[MAX_PATH]) {
+  return MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, MAX_PATH) > 0;
+}
+
+void FromWide(const WCHAR* wide, char* path) {
+  if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, kLogPathSize, nullptr, nullptr))
+    path[0] = '\0';
+}
+
+// On NT "LogFile" is read and written in wide characters beside the settings store, which
+// speaks the ANSI code page: a value it wrote (or a test's registry) is taken from that code
+// page when the wide one cannot be read.
+void LoadWideLogPath(const WideCalls& w) {
+  WCHAR wide[MAX_PATH] = {};
+  HKEY key = nullptr;
+  DWORD type = 0, size = sizeof wide - sizeof(WCHAR);
+  bool read = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_QUERY_VALUE, &key) ==
+              ERROR_SUCCESS;
+  if (read) {
+    read = w.regQueryValue(key, L"LogFile", nullptr, &type, reinterpret_cast<BYTE*>(wide),
+                           &size) == ERROR_SUCCESS &&
+           type == REG_SZ;
+    RegCloseKey(key);
+  }
+  if (!read && !MultiByteToWideChar(CP_ACP, 0, g_log.path, -1, wide, MAX_PATH)) wide[0] = 0;
+  FromWide(wide, g_log.path);
+}
+
+void SaveWideLogPath(const WideCalls& w) {
+  WCHAR wide[MAX_PATH];
+  HKEY key = nullptr;
+  if (!ToWide(g_log.path, wide) ||
+      RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    return;
+  DWORD length = 0;
+  while (wide[length]) ++length;
+  w.regSetValue(key, L"LogFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide),
+                (length + 1) * sizeof(WCHAR));
+  RegCloseKey(key);
+}
+
 LocalTime LocalTimeNow() {
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -188,15 +232,109 @@ ScanLogSettings& TheScanLogSettings() { return g_log; }
 void SaveTheScanLogSettings() {
   // Stored with its full path: the program may start in another folder (System32 at logon).
   char full[kLogPathSize];
-  char* name = nullptr;
-  const DWORD n = g_log.path[0] ? GetFullPathNameA(g_log.path, sizeof full, full, &name) : 0;
-  if (n > 0 && n < sizeof full) std::memcpy(g_log.path, full, sizeof full);
+  if (g_log.path[0] && FullPath(g_log.path, full)) std::memcpy(g_log.path, full, sizeof full);
   if (g_registry) SaveScanLogSettings(*g_registry, g_log);
+  if (const WideCalls* w = Wide()) SaveWideLogPath(*w);
+}
+
+HANDLE OpenPath(const char* path, DWORD access, DWORD share, DWORD disposition) {
+  const WideCalls* w = Wide();
+  if (!w) {
+    return CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  WCHAR wide[MAX_PATH];
+  if (!ToWide(path, wide)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return w->createFile(wide, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool FullPath(const char* path, char* full) {
+  const WideCalls* w = Wide();
+  if (!w) {
+    char* name = nullptr;
+    const DWORD n = GetFullPathNameA(path, kLogPathSize, full, &name);
+    return n > 0 && n < static_cast<DWORD>(kLogPathSize);
+  }
+  WCHAR wide[MAX_PATH], wideFull[MAX_PATH];
+  WCHAR* name = nullptr;
+  if (!ToWide(path, wide)) return false;
+  const DWORD n = w->fullPathName(wide, MAX_PATH, wideFull, &name);
+  if (n == 0 || n >= MAX_PATH) return false;
+  FromWide(wideFull, full);
+  return full[0] != '\0';
+}
+
+bool ReplacePath(const char* from, const char* to) {
+  const WideCalls* w = Wide();
+  if (!w) {  // 9x has no MoveFileEx: the old file goes first there
+    return (DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND) && MoveFileA(from, to);
+  }
+  WCHAR a[MAX_PATH], b[MAX_PATH];
+  return ToWide(from, a) && ToWide(to, b) && w->moveFileEx(a, b, MOVEFILE_REPLACE_EXISTING);
+}
+
+void DeletePath(const char* path) {
+  WCHAR wide[MAX_PATH];
+  const WideCalls* w = Wide();
+  if (!w) DeleteFileA(path);
+  else if (ToWide(path, wide)) w->deleteFile(wide);
+}
+
+void SetPathText(HWND dialog, int id, const char* path) {
+  WCHAR wide[MAX_PATH];
+  const WideCalls* w = Wide();
+  if (!w) SetDlgItemTextA(dialog, id, path);
+  else if (ToWide(path, wide)) w->setDlgItemText(dialog, id, wide);
+}
+
+void GetPathText(HWND dialog, int id, char* path) {
+  WCHAR wide[MAX_PATH] = {};
+  const WideCalls* w = Wide();
+  if (!w) {
+    GetDlgItemTextA(dialog, id, path, kLogPathSize);
+    return;
+  }
+  w->getDlgItemText(dialog, id, wide, MAX_PATH);
+  FromWide(wide, path);
+}
+
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite) {
+  // The common save dialog in its Windows 95 form, which every system here shows.
+  const DWORD flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                      (confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
+  const WideCalls* w = Wide();
+  if (!w) {
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrDefExt = "csv";
+    ofn.Flags = flags;
+    return GetSaveFileNameA(&ofn) != FALSE;
+  }
+  WCHAR wide[MAX_PATH];
+  if (!ToWide(path, wide)) wide[0] = 0;
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+  ofn.lpstrFile = wide;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrDefExt = L"csv";
+  ofn.Flags = flags;
+  if (!w->getSaveFileName(&ofn)) return false;
+  FromWide(wide, path);
+  return path[0] != '\0';
 }
 
 void StartScanHistory(HINSTANCE instance, RegistryPort& registry) {
   g_registry = &registry;
   LoadScanLogSettings(registry, g_log);
+  if (const WideCalls* w = Wide()) LoadWideLogPath(*w);
   if (g_historyWindow) return;
   WNDCLASSA wc = {};
   wc.lpfnWndProc = &HistoryWindowProc;

@@ -44,6 +44,20 @@ ScanLogSettings& TheScanLogSettings();
 // Stores the settings, the file with its full path.
 void SaveTheScanLogSettings();
 
+// Paths of the scan log and of Save As. On NT a path is held in UTF-8 and handed to the
+// system in wide characters: the folder may be named in any script, whatever the code page.
+// On 9x it is held and handed over in the ANSI code page, which is all that system has.
+HANDLE OpenPath(const char* path, DWORD access, DWORD share, DWORD disposition);
+// The full path into `full` (kLogPathSize bytes); false when there is none.
+bool FullPath(const char* path, char* full);
+bool ReplacePath(const char* from, const char* to);
+void DeletePath(const char* path);
+// A control's text as a path, and back.
+void SetPathText(HWND dialog, int id, const char* path);
+void GetPathText(HWND dialog, int id, char* path);
+// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name.
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite);
+
 // The tray menu's "Start with Windows", checked when the Run value starts this copy.
 void AppendStartWithWindowsItem(HMENU menu);
 // Writes the Run value for this copy as it runs now, or removes it when it is that already.

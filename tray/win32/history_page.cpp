@@ -6,10 +6,10 @@
 #include <commdlg.h>
 
 #include <cstring>
-#include <new>
 
 #include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
+#include "tray/win32/wide_calls.h"
 
 namespace pellix {
 
@@ -80,12 +80,27 @@ int SelectedRows(HWND page, int* rows) {
 }
 
 void ShowFailure(HWND page, const char* what, const char* path) {
-  char reason[256] = {};
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 GetLastError(), 0, reason, sizeof reason, nullptr);
-  char text[MAX_PATH + 400];
-  wsprintfA(text, "%s\r\n\r\n%s\r\n\r\n%s", what, path, reason);
-  MessageBoxA(page, text, "Pellix", MB_OK | MB_ICONWARNING);
+  const DWORD error = GetLastError();
+  char text[1600];
+  const WideCalls* w = Wide();
+  if (!w) {
+    char reason[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   reason, sizeof reason, nullptr);
+    wsprintfA(text, "%s\r\n\r\n%.780s\r\n\r\n%s", what, path, reason);
+    MessageBoxA(page, text, "Pellix", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  // The path in UTF-8 as it is held, the system's words in wide characters: all in wide.
+  WCHAR reason[256] = {};
+  w->formatMessage(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   reason, 256, nullptr);
+  char reasonText[768] = {};
+  WideCharToMultiByte(CP_UTF8, 0, reason, -1, reasonText, sizeof reasonText, nullptr, nullptr);
+  wsprintfA(text, "%s\r\n\r\n%.780s\r\n\r\n%.760s", what, path, reasonText);
+  static WCHAR wide[1600];
+  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1600) > 0)
+    w->messageBox(page, wide, L"Pellix", MB_OK | MB_ICONWARNING);
 }
 
 // A clipboard format's memory holding `size` bytes from `bytes`; false when it could not be
@@ -113,14 +128,17 @@ void CopyRows(HWND page) {
   char* csv = HistoryText(TheScanHistory(), rows, count, ',', &csvLength);
   if (cells && csv && OpenClipboard(page)) {
     EmptyClipboard();
+    // Converted straight into the clipboard's memory.
     const int wide = g_app.nt ? MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, nullptr, 0) : 0;
-    WCHAR* text = wide > 0 ? new (std::nothrow) WCHAR[wide] : nullptr;
-    if (text && MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, text, wide) == wide) {
-      PutOnClipboard(CF_UNICODETEXT, text, static_cast<SIZE_T>(wide) * sizeof(WCHAR));
-    } else {
+    HGLOBAL memory = wide > 0 ? GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, wide * sizeof(WCHAR)) : nullptr;
+    WCHAR* text = memory ? static_cast<WCHAR*>(GlobalLock(memory)) : nullptr;
+    const bool converted =
+        text && MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, text, wide) == wide;
+    if (text) GlobalUnlock(memory);
+    if (!converted || !SetClipboardData(CF_UNICODETEXT, memory)) {
+      if (memory) GlobalFree(memory);
       PutOnClipboard(CF_TEXT, cells, static_cast<SIZE_T>(cellsLength) + 1);
     }
-    delete[] text;
     if (const UINT csvFormat = RegisterClipboardFormatA("Csv"))
       PutOnClipboard(csvFormat, csv, static_cast<SIZE_T>(csvLength) + 1);
     CloseClipboard();
@@ -129,57 +147,33 @@ void CopyRows(HWND page) {
   delete[] csv;
 }
 
-// The common save dialog in its Windows 95 form, which every system here shows. `path`
-// holds MAX_PATH bytes and may bring a starting name.
-bool AskFileName(HWND page, char* path, bool confirmOverwrite) {
-  OPENFILENAMEA ofn = {};
-  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  ofn.hwndOwner = page;
-  ofn.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrDefExt = "csv";
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-              (confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
-  return GetSaveFileNameA(&ofn) != FALSE;
-}
-
 bool SameFile(const char* a, const char* b) {
-  char fullA[MAX_PATH], fullB[MAX_PATH];
-  char* name = nullptr;
-  const DWORD n = GetFullPathNameA(a, MAX_PATH, fullA, &name);
-  const DWORD m = GetFullPathNameA(b, MAX_PATH, fullB, &name);
-  return n > 0 && n < MAX_PATH && m > 0 && m < MAX_PATH && lstrcmpiA(fullA, fullB) == 0;
+  char fullA[kLogPathSize], fullB[kLogPathSize];
+  return FullPath(a, fullA) && FullPath(b, fullB) && lstrcmpiA(fullA, fullB) == 0;
 }
 
 // Written whole into a new file beside the chosen one, which it then replaces: a failure
 // leaves the old file as it was.
 bool WriteWhole(const char* path, const char* text, int length) {
-  char fresh[MAX_PATH + 16];
-  wsprintfA(fresh, "%.259s.new", path);
-  HANDLE file = CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  char fresh[kLogPathSize + 8];
+  wsprintfA(fresh, "%s.new", path);
+  HANDLE file = OpenPath(fresh, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   bool ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
             written == static_cast<DWORD>(length);
   ok = CloseHandle(file) && ok;
-  if (ok) {
-    // 9x has no MoveFileEx: the old file goes first there.
-    ok = g_app.nt ? MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING) != FALSE
-                  : ((DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) &&
-                     MoveFileA(fresh, path));
-  }
+  ok = ok && ReplacePath(fresh, path);
   if (!ok) {
     const DWORD error = GetLastError();
-    DeleteFileA(fresh);
+    DeletePath(fresh);
     SetLastError(error);
   }
   return ok;
 }
 
 void SaveRows(HWND page) {
-  char path[MAX_PATH] = "scans.csv";
+  char path[kLogPathSize] = "scans.csv";
   if (!AskFileName(page, path, true)) return;
   const ScanLogSettings& log = TheScanLogSettings();
   if (log.path[0] && SameFile(path, log.path)) {
@@ -198,17 +192,17 @@ void SaveRows(HWND page) {
 // The page's file name and switch into the settings, stored at once.
 void TakeLogSettings(HWND page) {
   ScanLogSettings& log = TheScanLogSettings();
-  GetDlgItemTextA(page, kLogFileEdit, log.path, sizeof log.path);
+  GetPathText(page, kLogFileEdit, log.path);
   log.on = IsDlgButtonChecked(page, kLogScansBox) == BST_CHECKED ? 1 : 0;
   SaveTheScanLogSettings();
-  SetDlgItemTextA(page, kLogFileEdit, log.path);  // as stored: with its full path
+  SetPathText(page, kLogFileEdit, log.path);  // as stored: with its full path
 }
 
 void Browse(HWND page) {
-  char path[MAX_PATH] = {};
-  GetDlgItemTextA(page, kLogFileEdit, path, sizeof path);
+  char path[kLogPathSize] = {};
+  GetPathText(page, kLogFileEdit, path);
   if (!AskFileName(page, path, false)) return;
-  SetDlgItemTextA(page, kLogFileEdit, path);
+  SetPathText(page, kLogFileEdit, path);
   TakeLogSettings(page);
 }
 
@@ -238,8 +232,8 @@ void InitPage(HWND page) {
   }
   FillList(page);
   const ScanLogSettings& log = TheScanLogSettings();
-  SendDlgItemMessageA(page, kLogFileEdit, EM_LIMITTEXT, kLogPathSize - 1, 0);
-  SetDlgItemTextA(page, kLogFileEdit, log.path);
+  SendDlgItemMessageA(page, kLogFileEdit, EM_LIMITTEXT, MAX_PATH - 1, 0);
+  SetPathText(page, kLogFileEdit, log.path);
   CheckDlgButton(page, kLogScansBox, log.on ? BST_CHECKED : BST_UNCHECKED);
 }
 

@@ -52,19 +52,23 @@ bool RegisterKeyboard(HWND window, bool on) {
 // hooks, and raw input proves nothing. Bound at run time like raw input.
 bool InputDesktopIsOurs() {
   using OpenInputDesktopFn = HDESK(WINAPI*)(DWORD, BOOL, ACCESS_MASK);
-  static const auto open = ExportAs<OpenInputDesktopFn>(
-      GetProcAddress(GetModuleHandleA("user32.dll"), "OpenInputDesktop"));
-  if (!open) return true;
+  using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
+  using CloseDesktopFn = BOOL(WINAPI*)(HDESK);
+  using GetNameFn = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  static HMODULE user = GetModuleHandleA("user32.dll");
+  static const auto open = ExportAs<OpenInputDesktopFn>(GetProcAddress(user, "OpenInputDesktop"));
+  static const auto own = ExportAs<GetThreadDesktopFn>(GetProcAddress(user, "GetThreadDesktop"));
+  static const auto close = ExportAs<CloseDesktopFn>(GetProcAddress(user, "CloseDesktop"));
+  static const auto name = ExportAs<GetNameFn>(GetProcAddress(user, "GetUserObjectInformationA"));
+  if (!open || !own || !close || !name) return true;
   HDESK input = open(0, FALSE, DESKTOP_READOBJECTS);
   if (!input) return false;
   char inputName[64] = {}, ownName[64] = {};
   DWORD needed = 0;
-  const bool same =
-      GetUserObjectInformationA(input, UOI_NAME, inputName, sizeof inputName - 1, &needed) &&
-      GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, ownName,
-                                sizeof ownName - 1, &needed) &&
-      lstrcmpiA(inputName, ownName) == 0;
-  CloseDesktop(input);
+  const bool same = name(input, UOI_NAME, inputName, sizeof inputName - 1, &needed) &&
+                    name(own(GetCurrentThreadId()), UOI_NAME, ownName, sizeof ownName - 1, &needed) &&
+                    lstrcmpiA(inputName, ownName) == 0;
+  close(input);
   return same;
 }
 

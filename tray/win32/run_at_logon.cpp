@@ -7,6 +7,7 @@
 #include "tray/core/tray_menu.h"
 #include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
+#include "tray/win32/wide_calls.h"
 
 namespace pellix {
 
@@ -27,17 +28,18 @@ struct AnsiCalls {
   }
   static LONG Delete(HKEY key) { return RegDeleteValueA(key, kRunValueName); }
 };
-struct WideCalls {
+// NT only (Wide() is not null there).
+struct WidePathCalls {
   using Char = wchar_t;
-  static DWORD ModuleFileName(Char* path, DWORD size) { return GetModuleFileNameW(nullptr, path, size); }
-  static const Char* CommandLine() { return GetCommandLineW(); }
+  static DWORD ModuleFileName(Char* path, DWORD size) { return Wide()->moduleFileName(nullptr, path, size); }
+  static const Char* CommandLine() { return Wide()->commandLine(); }
   static LONG Query(HKEY key, Char* text, DWORD* size, DWORD* type) {
-    return RegQueryValueExW(key, L"Pellix", nullptr, type, reinterpret_cast<BYTE*>(text), size);
+    return Wide()->regQueryValue(key, L"Pellix", nullptr, type, reinterpret_cast<BYTE*>(text), size);
   }
   static LONG Set(HKEY key, const Char* text, DWORD size) {
-    return RegSetValueExW(key, L"Pellix", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+    return Wide()->regSetValue(key, L"Pellix", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
   }
-  static LONG Delete(HKEY key) { return RegDeleteValueW(key, L"Pellix"); }
+  static LONG Delete(HKEY key) { return Wide()->regDeleteValue(key, L"Pellix"); }
 };
 
 template <class Calls, class Char = typename Calls::Char>
@@ -97,13 +99,13 @@ void Toggle() {
 }  // namespace
 
 void AppendStartWithWindowsItem(HMENU menu) {
-  const bool checked = g_app.nt ? StartsThisCopy<WideCalls>() : StartsThisCopy<AnsiCalls>();
+  const bool checked = Wide() ? StartsThisCopy<WidePathCalls>() : StartsThisCopy<AnsiCalls>();
   AppendMenuA(menu, MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED), kCmdStartWithWindows,
               kMenuStartWithWindows);
 }
 
 void ToggleStartWithWindows() {
-  if (g_app.nt) Toggle<WideCalls>();
+  if (Wide()) Toggle<WidePathCalls>();
   else Toggle<AnsiCalls>();
 }
 
