@@ -212,7 +212,9 @@ typed_so_far+=$'BLOCK1\nBLOCK2\n'
 e2e_wait_text "$typed" "$typed_so_far" 5 || fail "scans held up by the log"
 worst=$(probe ping PellixWndCls 4000) || fail "the main window does not answer"
 echo "worst answer while the log blocks: ${worst} ms"
-[ "${worst:-9999}" -le 50 ] || fail "the main window took ${worst} ms"
+# Writing on this thread would hold it for the whole block (4 s and more); a machine shared
+# with other work gives hiccups of up to about 100 ms without any block.
+[ "${worst:-9999}" -le 1000 ] || fail "the main window took ${worst} ms"
 timeout 10 cat <&7 >"$work/drained" &
 drain_pid=$!
 e2e_until 10 grep -q '"BLOCK2"' "$work/drained" || fail "lines lost: $(tr -d '\0' <"$work/drained" | cat -A)"
@@ -244,6 +246,32 @@ probe_rc command PellixWndCls 1020
 e2e_until 5 run_value_is "" || fail "Run value not removed: '$(run_value)'"
 [ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked after removal"
 
+probe_rc command PellixWndCls 1019
+rc=0; wait "$pellix_pid" || rc=$?
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+
+echo "== in a folder named in Cyrillic (code page 1252): the log written there, a Run value that exists"
+folder="$work/Пеллікс"
+mkdir -p "$folder" && cp "$build/bin/pellix.exe" "$build/bin/KEYWEDGE.DLL" "$folder/"
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$(e2e_winpath "$folder/журнал.csv")" /f >/dev/null 2>&1
+e2e_start pellix_pid "$folder/pellix.exe" -98
+probe_rc wait-window PellixWndCls 30 || fail "pellix did not start in $folder"
+sleep 1
+focus_end
+e2e_scan --serial "$serial" --type C39 --data FOLDER
+typed_so_far+=$'FOLDER\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan from the Cyrillic folder"
+e2e_until 10 grep -q '"FOLDER"' "$folder/журнал.csv" || fail "no log in the Cyrillic folder: $(ls "$folder")"
+probe_rc command PellixWndCls 1020
+# Read back in wide characters: reg query prints the console's code page.
+wide_run_value() {
+  wine reg export "$run_key" "$(e2e_winpath "$work/run.reg")" /y >/dev/null 2>&1 &&
+    iconv -f UTF-16 -t UTF-8 "$work/run.reg" | tr -d '\r' | sed -n 's/^"Pellix"="\(.*\)"$/\1/p'
+}
+wide_self=$(printf '\\"%s\\\\pellix.exe\\" -98' "$(e2e_winpath "$folder" | sed 's/\\/\\\\/g')")
+wide_run_value_is() { [ "$(wide_run_value)" = "$wide_self" ]; }
+e2e_until 5 wide_run_value_is || fail "Run value: '$(wide_run_value)', wanted '$wide_self'"
+[ "$(menu_item)" = "1020 checked Start with Windows" ] || fail "not checked in the Cyrillic folder"
 probe_rc command PellixWndCls 1019
 rc=0; wait "$pellix_pid" || rc=$?
 [ "$rc" -eq 0 ] || fail "exit code $rc"
