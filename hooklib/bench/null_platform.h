@@ -16,7 +16,7 @@ class NullPlatform : public HookPlatform {
   bool AtomExists(uint16_t) override { return false; }
   void RemoveAtom(uint16_t) override {}
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
-  void ReportOutcome(void*, uint32_t, const char*) override {}
+  uintptr_t TellTray(void*, TrayNote&) override { return kTrayUnreachable; }
   void* ForegroundWindow() override { return nullptr; }
   bool StartDelivery(ScanRecord*) override { return false; }
   bool EnterStep(uint32_t) override { return true; }

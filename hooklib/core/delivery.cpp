@@ -25,44 +25,80 @@ void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
   if (atom != 0) p.RemoveAtom(atom);
 }
 
-// The end of every scan nobody claimed. Reported before the keys go out: typing takes a
-// while, and the tray program may be ended right after it.
-void ReportAndType(HookContext& c, const ScanRecord& record, void* tray) {
-  if (tray) {
-    c.platform.ReportOutcome(tray, record.data[0] != 0 ? kOutcomeTyped : kOutcomeFilteredOut,
-                             record.type);
+// "#" and digits: the atom table makes an integer atom of it (never deleted, so never seen
+// claimed), or none at all for 0 and numbers from 0xC000.
+bool ReadsAsNumber(const char* text) {
+  if (text[0] != '#' || text[1] == 0) return false;
+  for (const char* p = text + 1; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
   }
-  LibraryTyping typing(c);
-  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
+  return true;
 }
 
-// The tray program's window, read once: another process may change it.
-void* TrayWindow(const HookSharedState& s) {
-  return ReadMessageId(s) != 0 ? SharedLoad(&s.targetWindow) : nullptr;
+// Scans of this process, counted: the tray program joins a scan's outcome to its offer by it.
+int32_t g_bursts = 0;
+
+void CopyField(char (&to)[256], const char* from) {
+  int i = 0;
+  for (; i < 255 && from[i] != 0; ++i) to[i] = from[i];
+  to[i] = 0;
+}
+
+void MakeNote(TrayNote& note, const ScanRecord& record) {
+  note.kind = kNoteOffer;
+  note.process = 0;
+  note.burst = static_cast<uint32_t>(AtomicAdd(&g_bursts, 1));
+  note.outcome = 0;
+  CopyField(note.serial, record.serial);
+  CopyField(note.type, record.type);
+  CopyField(note.data, record.data);
+}
+
+void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
+  note.kind = kNoteOutcome;
+  note.outcome = outcome;
+  c.platform.TellTray(tray, note);
 }
 
 }  // namespace
 
 void DeliverScan(HookContext& c, const ScanRecord& record) {
   if (record.valid == 0) return;
-  void* tray = TrayWindow(c.state);
+  void* tray = nullptr;
+  bool told = false;  // the tray program left the scan through its note: it hears the outcome
+  TrayNote note;
   if (ReadMessageId(c.state) != 0) {
-    if (OfferScan(c, tray, record)) return;
-    if (OfferScan(c, c.platform.ForegroundWindow(), record)) {
-      if (tray) c.platform.ReportOutcome(tray, kOutcomeClaimed, record.type);
+    tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
+    if (tray) {
+      MakeNote(note, record);
+      const uintptr_t answer = c.platform.TellTray(tray, note);
+      if (answer == kTrayTookScan) return;
+      told = answer == kTrayLeftScan;
+      // A window that knows only KV_CC_MSG; one that did not answer in time is not asked again.
+      if (!told && answer != kTrayUnreachable && OfferScan(c, tray, record)) return;
+    }
+    void* front = c.platform.ForegroundWindow();
+    // The tray program's window in front has had its say already.
+    if (front != tray && OfferScan(c, front, record)) {
+      if (told) TellOutcome(c, tray, note, kOutcomeClaimed);
       return;
     }
   }
-  ReportAndType(c, record, tray);
+  // Told before the keys go out: typing takes a while, and the tray program may be ended
+  // right after it.
+  if (told) TellOutcome(c, tray, note, record.data[0] != 0 ? kOutcomeTyped : kOutcomeFilteredOut);
+  LibraryTyping typing(c);
+  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
 }
 
 void TypeUnoffered(HookContext& c, const ScanRecord& record) {
-  ReportAndType(c, record, TrayWindow(c.state));
+  LibraryTyping typing(c);
+  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
 }
 
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
   const uint32_t message = ReadMessageId(c.state);
-  if (message == 0 || window == nullptr) return false;
+  if (message == 0 || window == nullptr || ReadsAsNumber(record.data)) return false;
   HookPlatform& p = c.platform;
   const uint16_t data = p.MakeAtom(record.data);
   const uint16_t type = p.MakeAtom(record.type);

@@ -12,21 +12,24 @@ struct ScanRecord;
 constexpr uint32_t kKeyEventUp = 2;  // KEYEVENTF_KEYUP
 constexpr uint8_t kVkShift = 16;
 
-// What became of a scan the tray program did not claim, as reported to it ("KV_CC_DONE").
+// What became of a scan the tray program did not claim, as told to it (kNoteOutcome).
 constexpr uint32_t kOutcomeTyped = 1;
 constexpr uint32_t kOutcomeClaimed = 2;      // the foreground window took it
-constexpr uint32_t kOutcomeFilteredOut = 3;  // no data left: offered to nobody, typed as is
-constexpr char kOutcomeMessageName[] = "KV_CC_DONE";
+constexpr uint32_t kOutcomeFilteredOut = 3;  // no data left: offered to nobody else, typed as is
 
-// Offers the scan to the tray program, then to the foreground window, else beeps and types
-// it. A scan the tray program did not claim is reported to it, before any key is typed.
+// Offers the scan to the tray program (its own note, or KV_CC_MSG for a window that does not
+// answer the note), then to the foreground window unless that is the tray program's, else
+// beeps and types it. What became of a scan the tray program left is told to it before any
+// key is typed.
 void DeliverScan(HookContext& c, const ScanRecord& record);
-// True when the window claimed the scan (deleted the data atom).
+// True when the window claimed the scan (deleted the data atom). Data the atom table would
+// read as a number ("#" and digits: an integer atom, which no receiver can delete, or none at
+// all) is offered to no window this way: the scan is typed.
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record);
 // Delivers a heap record and frees it.
 void DeliveryThread(HookContext& c, ScanRecord* record);
-// Beeps and types a scan without offering it to anyone (no delivery thread could be had),
-// reported to the tray program as typed.
+// Beeps and types a scan without offering it or telling the tray program (no delivery thread
+// could be had, and the hook's thread may wait on no window): typed rather than lost.
 void TypeUnoffered(HookContext& c, const ScanRecord& record);
 // Every key typed carries kOwnKeyMark (the platform's KeybdEvent adds it) and, but for the
 // replayed prefix, the scan code 0: the hooks know it by them and pass it.

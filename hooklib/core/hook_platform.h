@@ -14,6 +14,27 @@ struct ScanRecord;
 // thread or process typed them. ASCII "PLXK".
 constexpr uint32_t kOwnKeyMark = 0x504C584Bu;
 
+// The library's own word with the tray program, beside KV_CC_MSG, which stays as it is for
+// other programs: WM_COPYDATA with dwData kTrayNoteTag and this record. First the whole scan
+// (kNoteOffer), which the tray program answers with kTrayTookScan or kTrayLeftScan; for a
+// scan it left, then what became of it (kNoteOutcome), joined to the offer by the sending
+// process and its burst number. No atom is involved, so every data text gets through.
+constexpr uint32_t kTrayNoteTag = 0x504C584Eu;  // "PLXN"
+constexpr uint32_t kNoteOffer = 1;
+constexpr uint32_t kNoteOutcome = 2;
+constexpr uintptr_t kTrayTookScan = 0x504C5854u;  // "PLXT"
+constexpr uintptr_t kTrayLeftScan = 0x504C584Cu;  // "PLXL"
+constexpr uintptr_t kTrayUnreachable = ~static_cast<uintptr_t>(0);
+struct TrayNote {
+  uint32_t kind;     // kNoteOffer or kNoteOutcome
+  uint32_t process;  // the sending process
+  uint32_t burst;    // counts the sending process's scans
+  uint32_t outcome;  // kNoteOutcome: kOutcomeTyped, kOutcomeClaimed or kOutcomeFilteredOut
+  char serial[256];
+  char type[256];
+  char data[256];
+};
+
 class HookPlatform : public KeyTranslationPort {
  public:
   // This process's own handles of KV_CC_START and KV_CC_STOP.
@@ -32,10 +53,10 @@ class HookPlatform : public KeyTranslationPort {
   // SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000).
   virtual void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) = 0;
   virtual void* ForegroundWindow() = 0;
-  // Tells the tray program's window what became of a scan it did not claim (PostMessageA of
-  // the registered message "KV_CC_DONE": wParam the outcome, lParam the type's first three
-  // characters, one per byte from the lowest). Nothing waits for it.
-  virtual void ReportOutcome(void* window, uint32_t outcome, const char* type) = 0;
+  // The library's own word with the tray program (TrayNote): sent and waited for as an offer
+  // is; the window's answer, or kTrayUnreachable when it did not answer in time. The
+  // platform fills in `process`.
+  virtual uintptr_t TellTray(void* window, TrayNote& note) = 0;
   // Starts a delivery thread that owns the record; false when no thread could be started.
   // Deliveries run one after another, in the order they were started.
   virtual bool StartDelivery(ScanRecord* record) = 0;

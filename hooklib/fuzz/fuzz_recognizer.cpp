@@ -39,7 +39,7 @@ class FuzzPlatform : public HookPlatform {
   bool AtomExists(uint16_t) override { return claim == 0; }
   void RemoveAtom(uint16_t) override {}
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
-  void ReportOutcome(void*, uint32_t, const char*) override {}
+  uintptr_t TellTray(void*, TrayNote&) override { return kTrayUnreachable; }
   void* ForegroundWindow() override { return this; }
   bool StartDelivery(ScanRecord* record) override {
     DeliveryThread(*ctx, record);  // the thread's work, at once

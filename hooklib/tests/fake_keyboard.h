@@ -69,7 +69,7 @@ class FakeKeyboard : public HookPlatform {
   int starts = 0, stops = 0;
   std::vector<uint32_t> beeps;
   std::vector<std::string> offers;  // "window:data|type|serial" for each offer
-  std::vector<std::string> reports;  // "window:outcome|type after N keys" for each report
+  std::vector<std::string> reports;  // the notes told to the tray program (TellTray)
 
   // --- Knobs.
   std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
@@ -100,11 +100,19 @@ class FakeKeyboard : public HookPlatform {
   void RemoveAtom(uint16_t atom) override;
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   void* ForegroundWindow() override { return foreground; }
-  void ReportOutcome(void* window, uint32_t outcome, const char* type) override {
+  // Each note as "window:kind/burst/outcome|type|data after N keys"; the window answers
+  // with trayAnswer (a function of the note when set).
+  uintptr_t TellTray(void* window, TrayNote& note) override {
+    note.process = 7;
+    if (reports.empty()) firstBurst = note.burst;
     reports.push_back(std::to_string(reinterpret_cast<uintptr_t>(window)) + ":" +
-                      std::to_string(outcome) + "|" + type + " after " +
-                      std::to_string(injected.size()) + " keys");
+                      std::to_string(note.kind) + "/" + std::to_string(note.burst - firstBurst) + "/" +
+                      std::to_string(note.outcome) + "|" + note.type + "|" + note.data +
+                      " after " + std::to_string(injected.size()) + " keys");
+    return trayAnswer ? trayAnswer(window, note) : kTrayLeftScan;
   }
+  std::function<uintptr_t(void*, const TrayNote&)> trayAnswer;
+  uint32_t firstBurst = 0;  // bursts are counted per process: shown from the first one told
   bool StartDelivery(ScanRecord* record) override;
   // Keyboard-hook path: one key as the application retrieves it; `own` when the library typed
   // it (with scan code 0, whatever `scan` says).

@@ -60,12 +60,15 @@ void WinPlatform::SendOffer(void* window, uint32_t message, uint32_t wParam, uin
                       SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000, &result);
 }
 
-void WinPlatform::ReportOutcome(void* window, uint32_t outcome, const char* type) {
-  // Registered per call: once a scan, and no static to initialise in every host process.
-  const UINT message = RegisterWindowMessageA(kOutcomeMessageName);
-  uint32_t packed = 0;
-  for (int i = 0; i < 3 && type[i] != 0; ++i) packed |= static_cast<uint32_t>(static_cast<uint8_t>(type[i])) << (8 * i);
-  if (message != 0) PostMessageA(static_cast<HWND>(window), message, outcome, static_cast<LPARAM>(packed));
+uintptr_t WinPlatform::TellTray(void* window, TrayNote& note) {
+  note.process = GetCurrentProcessId();
+  COPYDATASTRUCT copy = {kTrayNoteTag, sizeof note, &note};
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(static_cast<HWND>(window), WM_COPYDATA, 0,
+                           reinterpret_cast<LPARAM>(&copy), SMTO_BLOCK | SMTO_ABORTIFHUNG, 3000,
+                           &answer))
+    return kTrayUnreachable;
+  return answer;
 }
 
 void* WinPlatform::ForegroundWindow() { return GetForegroundWindow(); }

@@ -19,7 +19,7 @@ class WinPlatform : public HookPlatform {
   bool AtomExists(uint16_t atom) override;
   void RemoveAtom(uint16_t atom) override;
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
-  void ReportOutcome(void* window, uint32_t outcome, const char* type) override;
+  uintptr_t TellTray(void* window, TrayNote& note) override;
   void* ForegroundWindow() override;
   bool StartDelivery(ScanRecord* record) override;
   bool EnterStep(uint32_t maxWaitMs) override;

@@ -13,12 +13,175 @@ char* CopyText(const char* text) {
   return copy;
 }
 
-// Appends up to `length` bytes of `text` while the output stays within its 499 characters.
-void Append(char* out, int& count, const char* text, size_t length) {
-  const size_t room = static_cast<size_t>(kExpansionSize - 1 - count);
-  if (length > room) length = room;
-  std::memcpy(out + count, text, length);
-  count += static_cast<int>(length);
+// An expansion being written: at most 499 characters; what does not fit marks it full.
+struct Expansion {
+  char* text;
+  int count = 0;
+  bool full = false;
+  int backslashes = 0;  // the run of backslashes that ends the text so far
+
+  void Put(char c) {
+    if (count >= kExpansionSize - 1) {
+      full = true;
+      return;
+    }
+    text[count++] = c;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+  }
+  void PutEncoded(unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    Put('%');
+    Put(kHex[c >> 4]);
+    Put(kHex[c & 15]);
+  }
+  // The backslashes that end the text, doubled: before a quote they stay backslashes.
+  void DoubleBackslashes() {
+    for (int n = backslashes; n > 0; --n) Put('\\');
+  }
+};
+
+bool IsUnreserved(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+bool IsUrlCharacter(unsigned char c) {
+  return IsUnreserved(c) || (c != 0 && std::strchr(":/?#[]@!$&'()*+,;=%", c) != nullptr);
+}
+
+bool HasControlCharacter(const char* field) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(field); *p; ++p) {
+    if (*p < 32 || *p == 127) return true;
+  }
+  return false;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoringCase(const char* text, const char* head) {
+  for (; *head; ++head, ++text) {
+    if (Lower(*text) != *head) return false;
+  }
+  return true;
+}
+
+bool IsWebAddress(const char* field) {
+  const char* rest = StartsWithIgnoringCase(field, "http://")    ? field + 7
+                     : StartsWithIgnoringCase(field, "https://") ? field + 8
+                                                                 : nullptr;
+  return rest != nullptr && *rest != '\0' && *rest != '/';
+}
+
+bool EndsWithIgnoringCase(const char* text, size_t length, const char* tail) {
+  const size_t n = std::strlen(tail);
+  if (length < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (Lower(text[length - n + i]) != tail[i]) return false;
+  }
+  return true;
+}
+
+// A Program that cmd.exe reads: a batch file or cmd itself, quoted or not.
+bool IsCommandProcessor(const char* file) {
+  size_t length = std::strlen(file);
+  while (length > 0 && (file[length - 1] == '"' || file[length - 1] == ' ')) --length;
+  if (EndsWithIgnoringCase(file, length, ".bat") || EndsWithIgnoringCase(file, length, ".cmd"))
+    return true;
+  size_t name = length;
+  while (name > 0 && file[name - 1] != '\\' && file[name - 1] != '/' && file[name - 1] != '"')
+    --name;
+  const size_t nameLength = length - name;
+  return (nameLength == 3 && EndsWithIgnoringCase(file, length, "cmd")) ||
+         (nameLength == 7 && EndsWithIgnoringCase(file, length, "cmd.exe"));
+}
+
+struct Fields {
+  const char* data;
+  const char* type;
+  const char* serial;
+  bool usedInProgram[3];
+  bool usedInParams[3];
+
+  // The field a code names ("1"/"S"/"s", "2"/"T"/"t", "3"/"N"/"n"), -1 for none.
+  static int Index(char code) {
+    switch (code) {
+      case '1': case 'S': case 's': return 0;
+      case '2': case 'T': case 't': return 1;
+      case '3': case 'N': case 'n': return 2;
+      default: return -1;
+    }
+  }
+  const char* Text(int index) const { return index == 0 ? data : index == 1 ? type : serial; }
+};
+
+LaunchRefusal ExpandProgram(const char* templ, Fields& f, char* out) {
+  Expansion e{out};
+  const char* start = templ;
+  while (*start == ' ' || *start == '"') ++start;
+  for (const char* p = templ; *p;) {
+    const int index = p[0] == '$' ? Fields::Index(p[1]) : -1;
+    if (index < 0) {
+      e.Put(*p++);
+      continue;
+    }
+    const char* field = f.Text(index);
+    f.usedInProgram[index] = true;
+    if (HasControlCharacter(field)) return LaunchRefusal::kControlCharacter;
+    const bool whole = p == start;  // the label would name the program
+    if (whole && !IsWebAddress(field)) return LaunchRefusal::kProgramFromLabel;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(field); *c; ++c) {
+      if (whole ? IsUrlCharacter(*c) : IsUnreserved(*c)) e.Put(static_cast<char>(*c));
+      else e.PutEncoded(*c);
+    }
+    p += 2;
+  }
+  out[e.count] = '\0';
+  return e.full ? LaunchRefusal::kTooLong : LaunchRefusal::kNone;
+}
+
+// A field inside quotes: each quote escaped, with the backslashes before it doubled; the
+// backslashes that end it doubled as well when a quote follows.
+void PutQuotedField(Expansion& e, const char* field, bool quoteFollows) {
+  for (const char* c = field; *c; ++c) {
+    if (*c == '"') {
+      e.DoubleBackslashes();
+      e.Put('\\');
+    }
+    e.Put(*c);
+  }
+  if (quoteFollows) e.DoubleBackslashes();
+}
+
+LaunchRefusal ExpandParams(const char* templ, Fields& f, char* out) {
+  Expansion e{out};
+  bool quoted = false;  // inside the user's quotes
+  for (const char* p = templ; *p;) {
+    const int index = p[0] == '$' ? Fields::Index(p[1]) : -1;
+    if (index < 0) {
+      if (*p == '"' && e.backslashes % 2 == 0) quoted = !quoted;
+      e.Put(*p++);
+      continue;
+    }
+    const char* field = f.Text(index);
+    f.usedInParams[index] = true;
+    if (HasControlCharacter(field)) return LaunchRefusal::kControlCharacter;
+    p += 2;
+    const size_t length = std::strlen(field);
+    const bool quoteFollows = *p == '"';
+    if (quoted) {
+      PutQuotedField(e, field, quoteFollows);
+    } else if (length == 0 || std::strpbrk(field, " \t\"") != nullptr ||
+               (quoteFollows && field[length - 1] == '\\')) {
+      e.DoubleBackslashes();
+      e.Put('"');
+      PutQuotedField(e, field, true);
+      e.Put('"');
+    } else {
+      for (const char* c = field; *c; ++c) e.Put(*c);
+    }
+  }
+  out[e.count] = '\0';
+  return e.full ? LaunchRefusal::kTooLong : LaunchRefusal::kNone;
 }
 
 }  // namespace
@@ -45,44 +208,36 @@ void ScanTypeEntry::Assign(char*& field, const char* text) {
   field = fresh;
 }
 
-char* ScanTypeEntry::ExpandCommand(const char* data, const char* type, const char* serial) const {
-  return ExpandTemplate(command, data, type, serial);
+const char* LaunchRefusalText(LaunchRefusal refusal) {
+  switch (refusal) {
+    case LaunchRefusal::kNone: return "";
+    case LaunchRefusal::kControlCharacter: return "The scan holds a control character.";
+    case LaunchRefusal::kShellCharacter:
+      return "The scan holds characters that the command processor would act on.";
+    case LaunchRefusal::kProgramFromLabel:
+      return "The scan would choose the program and is no web address.";
+    case LaunchRefusal::kTooLong: return "The command would be longer than 499 characters.";
+  }
+  return "";
 }
 
-char* ScanTypeEntry::ExpandParams(const char* data, const char* type, const char* serial) const {
-  return ExpandTemplate(params, data, type, serial);
-}
-
-char* ExpandTemplate(const char* templ, const char* data, const char* type, const char* serial) {
-  if (templ == nullptr) return nullptr;
-  if (data == nullptr) data = "";
-  if (type == nullptr) type = "";
-  if (serial == nullptr) serial = "";
-  char* out = new char[kExpansionSize];
-  int count = 0;
-  const char* p = templ;
-  while (*p != '\0' && count < kExpansionSize - 1) {
-    if (*p != '$') {
-      out[count++] = *p++;
-      continue;
-    }
-    const char* value = nullptr;
-    switch (p[1]) {
-      case '1': case 'S': case 's': value = data; break;
-      case '2': case 'T': case 't': value = type; break;
-      case '3': case 'N': case 'n': value = serial; break;
-      default: break;
-    }
-    if (value == nullptr) {
-      out[count++] = '$';
-      ++p;  // the next character is read on its own; it may start a code itself
-    } else {
-      Append(out, count, value, std::strlen(value));
-      p += 2;
+LaunchRefusal ExpandLaunch(const ScanTypeEntry& entry, const char* data, const char* type,
+                           const char* serial, ExpandedCommand* out) {
+  Fields f = {data ? data : "", type ? type : "", serial ? serial : "", {}, {}};
+  LaunchRefusal r = ExpandProgram(entry.command ? entry.command : "", f, out->file);
+  out->hasParams = entry.params != nullptr;
+  out->params[0] = '\0';
+  if (r == LaunchRefusal::kNone && entry.params) r = ExpandParams(entry.params, f, out->params);
+  if (r != LaunchRefusal::kNone || !IsCommandProcessor(out->file)) return r;
+  for (int i = 0; i < 3; ++i) {
+    const char* field = f.Text(i);
+    if (f.usedInParams[i] && std::strpbrk(field, "\"&|<>^%!()") != nullptr)
+      return LaunchRefusal::kShellCharacter;
+    for (const char* c = field; f.usedInProgram[i] && *c; ++c) {
+      if (!IsUnreserved(static_cast<unsigned char>(*c))) return LaunchRefusal::kShellCharacter;
     }
   }
-  out[count] = '\0';
-  return out;
+  return LaunchRefusal::kNone;
 }
 
 ProfileTable::~ProfileTable() { Clear(); }

@@ -27,10 +27,6 @@ class ScanTypeEntry {
   void SetCommand(const char* text) { Assign(command, text); }
   void SetParams(const char* text) { Assign(params, text); }
 
-  // New heap texts the caller frees with delete[]; null when the template field is null.
-  char* ExpandCommand(const char* data, const char* type, const char* serial) const;
-  char* ExpandParams(const char* data, const char* type, const char* serial) const;
-
   char* code = nullptr;
   char* filter = nullptr;
   char* command = nullptr;
@@ -42,10 +38,36 @@ class ScanTypeEntry {
   static void Assign(char*& field, const char* text);
 };
 
-// "$1"/"$S"/"$s" data, "$2"/"$T"/"$t" type, "$3"/"$N"/"$n" serial; any other '$' stays.
-// Returns a new heap text (delete[]) of at most 499 characters, or null for a null template.
-// A substitution that would run past 499 characters is cut there.
-char* ExpandTemplate(const char* templ, const char* data, const char* type, const char* serial);
+// Why a scan's command is not started: the label would choose what runs, or add to it.
+enum class LaunchRefusal : uint8_t {
+  kNone,
+  kControlCharacter,  // a field holds a byte below 32 or 127
+  kShellCharacter,    // a batch file or cmd.exe would get one of " & | < > ^ % ! ( )
+  kProgramFromLabel,  // the Program begins with a field that is no http or https address
+  kTooLong,           // the expansion does not fit in 499 characters
+};
+// The reason in the user's words, for the tray icon's balloon.
+const char* LaunchRefusalText(LaunchRefusal refusal);
+
+struct ExpandedCommand {
+  char file[kExpansionSize];
+  char params[kExpansionSize];
+  bool hasParams;  // the entry has a Parameters text
+};
+
+// The entry's Program and Parameters with the scan: "$1"/"$S"/"$s" data, "$2"/"$T"/"$t" type,
+// "$3"/"$N"/"$n" serial; any other '$' stays. Each code stands for exactly its field:
+// - in the Parameters, a field is (part of) one argument by the Windows command-line rules,
+//   inside the user's quotes or not: quotes and the backslashes before them are escaped, and
+//   a field outside quotes that holds a blank or a quote gets quotes of its own;
+// - in the Program, a field is percent-encoded (letters, digits and "-._~" stay); a Program
+//   that begins with a code runs only when that field is an http or https address, which
+//   keeps its URL characters and has the rest percent-encoded;
+// - a Program that is a batch file or cmd.exe gets no field holding cmd's special
+//   characters, and no field may hold a control character.
+// Anything else is refused, and `out` is then not to be used.
+LaunchRefusal ExpandLaunch(const ScanTypeEntry& entry, const char* data, const char* type,
+                           const char* serial, ExpandedCommand* out);
 
 // Entries of the current profile. Lookups run from slot 0 up and take the first match on the
 // first three characters of the code, case-sensitively.

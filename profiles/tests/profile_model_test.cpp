@@ -2,47 +2,117 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "profiles/core/profile_model.h"
 
 namespace pellix {
 namespace {
 
-std::string Expand(const char* templ, const char* data = "978", const char* type = "IBN",
-                   const char* serial = "S1") {
-  std::unique_ptr<char[]> out(ExpandTemplate(templ, data, type, serial));
-  return out ? std::string(out.get()) : std::string("<null>");
+// The expanded file and parameters as "file|params", or the refusal as "refused N".
+std::string Expand(const char* command, const char* params, const char* data,
+                   const char* type = "IBN", const char* serial = "S1") {
+  ScanTypeEntry e;
+  e.SetCommand(command);
+  e.SetParams(params);
+  ExpandedCommand out;
+  const LaunchRefusal r = ExpandLaunch(e, data, type, serial, &out);
+  if (r != LaunchRefusal::kNone) return "refused " + std::to_string(static_cast<int>(r));
+  return std::string(out.file) + "|" + (out.hasParams ? out.params : "<none>");
 }
 
-TEST(ExpandTemplate, Codes) {
+// The Windows command-line rules (CommandLineToArgvW) for what follows the program's name.
+std::vector<std::string> Arguments(const std::string& line) {
+  std::vector<std::string> args;
+  size_t i = 0;
+  while (true) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i == line.size()) return args;
+    std::string arg;
+    bool quoted = false;
+    while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+      size_t slashes = 0;
+      while (i < line.size() && line[i] == '\\') ++slashes, ++i;
+      if (i < line.size() && line[i] == '"') {
+        arg.append(slashes / 2, '\\');
+        if (slashes % 2) arg += '"';
+        else quoted = !quoted;
+        ++i;
+      } else {
+        arg.append(slashes, '\\');
+        if (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) arg += line[i++];
+      }
+    }
+    args.push_back(arg);
+  }
+}
+
+TEST(ExpandLaunch, CodesAndRefusals) {
   struct Case {
-    const char* templ;
+    const char* command;
+    const char* params;
+    const char* data;
     const char* expected;
   } cases[] = {
-      {"", ""},
-      {"open $1 now", "open 978 now"},
-      {"$s$T$n", "978IBNS1"},
-      {"$S$t$N|$2$3", "978IBNS1|IBNS1"},
-      {"$$1", "$978"},
-      {"$x", "$x"},
-      {"end$", "end$"},
-      {"$4", "$4"},
-      {"100$", "100$"},
+      {"open $1 now", nullptr, "978", "open 978 now|<none>"},
+      {"x$s$T$n", "$S$t$N|$2$3", "978", "x978IBNS1|978IBNS1|IBNS1"},
+      {"a$$1$x$4 100$", "", "978", "a$978$x$4 100$|<none>"},
+      // A Program is a URL or a path: its fields are percent-encoded.
+      {"https://library.example/isbn/$1", nullptr, "x\" --evil-switch \"y",
+       "https://library.example/isbn/x%22%20--evil-switch%20%22y|<none>"},
+      {"C:\\books\\$1.pdf", nullptr, "..\\..\\calc", "C:\\books\\..%5C..%5Ccalc.pdf|<none>"},
+      {"https://x.example/?q=$1", nullptr, "0262-03.38_4~4", "https://x.example/?q=0262-03.38_4~4|<none>"},
+      // A Program that begins with a field: an http or https address only.
+      {"$1", nullptr, "https://x.example/a b?c=\"d\"", "https://x.example/a%20b?c=%22d%22|<none>"},
+      {"\"$1\"", "", "HTTP://x.example/", "\"HTTP://x.example/\"|<none>"},
+      {"$1", nullptr, "C:\\Windows\\System32\\calc.exe", "refused 3"},
+      {"$1", nullptr, "file://C:/x", "refused 3"},
+      {"$1", nullptr, "", "refused 3"},
+      {" $1", nullptr, "\\\\server\\share\\x.exe", "refused 3"},
+      // Control characters are never passed on.
+      {"p.exe", "$1", "a\tb", "refused 1"},
+      {"p.exe", "$2", "x", "p.exe|IBN"},
+      {"p.exe", "$1", "a\x7f", "refused 1"},
+      // Batch files and cmd.exe: none of cmd's special characters in a field.
+      {"C:\\x\\run.bat", "\"$1\"", "0262033844\" & calc.exe & \"", "refused 2"},
+      {"C:\\x\\RUN.CMD", "$1", "50%", "refused 2"},
+      {"cmd.exe", "/c echo $1", "a|b", "refused 2"},
+      {"C:\\Windows\\system32\\cmd", "/c echo $1", "a^b", "refused 2"},
+      {"cmd", "/c echo $1", "0262033844", "cmd|/c echo 0262033844"},
+      {"C:\\x\\$1.bat", nullptr, "a b", "refused 2"},
+      {"C:\\x\\run.bat", "$3", "a&b", "C:\\x\\run.bat|S1"},  // the field used is clean
+      {"C:\\x\\notcmd.exe", "$1", "a&b", "C:\\x\\notcmd.exe|a&b"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Expand(c.templ), c.expected) << c.templ;
-  EXPECT_EQ(Expand(nullptr), "<null>");
-  EXPECT_EQ(Expand("[$1|$2|$3]", "", "", ""), "[||]");
+  for (const Case& c : cases) EXPECT_EQ(Expand(c.command, c.params, c.data), c.expected) << c.data;
+  EXPECT_EQ(Expand("p.exe", "[$1|$2|$3]", "", "", ""), "p.exe|[\"\"|\"\"|\"\"]");
 }
 
-TEST(ExpandTemplate, StaysWithin499Characters) {
-  const std::string plain(600, 'p');
-  EXPECT_EQ(Expand(plain.c_str()), plain.substr(0, 499));
-  // A substitution that starts below the limit is cut at it.
-  const std::string data(300, 'd');
-  const std::string templ = std::string(400, 't') + "$1tail";
-  EXPECT_EQ(Expand(templ.c_str(), data.c_str()), std::string(400, 't') + std::string(99, 'd'));
-  const std::string many = "$1$1$1$1$1$1$1$1";
-  EXPECT_EQ(Expand(many.c_str(), data.c_str()).size(), 499u);
+TEST(ExpandLaunch, EachFieldIsExactlyOneArgumentInQuotesOrNot) {
+  const char* fields[] = {"0262033844",   "0262033844\" & calc.exe & \"", "a b",  "x\" --evil \"y",
+                          "ends\\",       "ends\\\\",                     "\\\"", "\\\\\"a b\\",
+                          "",             "\"",                           "tab x"};
+  for (const char* data : fields) {
+    for (const char* params : {"$1", "\"$1\"", "--isbn=$1 --next", "\"--isbn=$1\" --next",
+                               "\\$1", "\"\\$1\"", "$1\"\"", "pre\"$1\"post z"}) {
+      const std::string out = Expand("p.exe", params, data);
+      ASSERT_EQ(out.substr(0, 6), "p.exe|") << data << " in " << params;
+      // What the user's own template means with a harmless field, the field put back.
+      std::vector<std::string> expected = Arguments(Expand("p.exe", params, "FIELD").substr(6));
+      for (std::string& a : expected) {
+        const size_t at = a.find("FIELD");
+        if (at != std::string::npos) a.replace(at, 5, data);
+      }
+      EXPECT_EQ(Arguments(out.substr(6)), expected) << data << " in " << params << ": " << out;
+    }
+  }
+}
+
+TEST(ExpandLaunch, WhatDoesNotFitIsRefusedNotCut) {
+  const std::string data(249, '7');
+  EXPECT_EQ(Expand("p.exe", "$1$1", data.c_str()), "p.exe|" + data + data);
+  EXPECT_EQ(Expand("p.exe", "$1$1", (data + "7").c_str()), "refused 4");
+  EXPECT_EQ(Expand("p.exe", "$1$1", (data.substr(1) + " ").c_str()), "refused 4");  // quoted
+  EXPECT_EQ(Expand("https://x/$1", nullptr, std::string(200, ' ').c_str()), "refused 4");
 }
 
 TEST(ScanTypeEntry, SetterRule) {
@@ -65,10 +135,6 @@ TEST(ScanTypeEntry, SetterRule) {
   EXPECT_EQ(e.params, nullptr);
   EXPECT_EQ(e.showMode, 1);
   EXPECT_FALSE(e.autoConvert);
-  EXPECT_EQ(e.ExpandParams("d", "t", "s"), nullptr);
-  e.SetCommand("go $1");
-  std::unique_ptr<char[]> cmd(e.ExpandCommand("d", "t", "s"));
-  EXPECT_STREQ(cmd.get(), "go d");
 }
 
 void Fill(ProfileTable& t, const char* code) { ASSERT_NE(t.AddOrUpdate(code, "+", "", "", false, 1), nullptr); }

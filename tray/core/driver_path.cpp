@@ -53,20 +53,22 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
 
   const auto entry = ctx.table->CopyForScan(record->type);  // the type may have changed
   const bool launch = entry && entry->command && entry->command[0] != '\0';
-  port.NoteScan(record->type, record->data,
-                launch ? ScanAction::kLaunched
-                : record->data[0] == '\0' ? ScanAction::kFilteredOut
-                : SheetInFront(sheet, foreground) ? ScanAction::kClaimed
-                                                  : ScanAction::kTyped);
+  const bool ownInFront = foreground != nullptr && port.OwnWindow(foreground);
   if (launch) {
-    LaunchEntryCommand(*entry, *ctx.launcher, record->type, record->data, record->serial);
+    port.NoteScan(record->type, record->data,
+                  LaunchEntryCommand(port, *entry, *ctx.launcher, record->type, record->data,
+                                     record->serial));
   } else {
     char text[sizeof record->data];
     FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
                      settings.separator, settings.outputStyle);
     std::memcpy(record->data, text, sizeof text);
     const size_t length = std::strlen(record->data);
-    if (!SheetInFront(sheet, foreground)) {
+    port.NoteScan(record->type, record->data,
+                  record->data[0] == '\0' ? ScanAction::kFilteredOut
+                  : ownInFront             ? ScanAction::kClaimed
+                                           : ScanAction::kTyped);
+    if (!ownInFront) {
       ToKeystrokeCodes(record->data, *ctx.layout);
       for (size_t at = 0; at < length; at += kKeystrokeChunk) {
         const size_t n = length - at < kKeystrokeChunk ? length - at : kKeystrokeChunk;

@@ -22,14 +22,26 @@ class HookWatchdog {
   static constexpr uint32_t kCheckPeriodMs = 250;  // how often the tray program checks
   static constexpr uint32_t kConfirmMs = 500;      // suspicion to verdict, at least
 
-  // Starts from the counts as they are now (at installation and after each reinstallation).
+  // After a reinstallation that did not bring the hook's count back, the next verdict waits
+  // this long, doubling with each further one up to kMaxBackOffMs: keys that raw input sees
+  // and the hook never does (another program's low-level hook ahead of ours, an elevated
+  // window in front) would otherwise have it reinstalled, and the capture cleared, every
+  // 750 ms.
+  static constexpr uint32_t kFirstBackOffMs = 2000;
+  static constexpr uint32_t kMaxBackOffMs = 5 * 60 * 1000;
+
+  // Starts from the counts as they are now (at installation).
   void Reset(uint32_t nowMs, uint32_t hookCount, uint32_t rawCount);
+  // Starts again after a reinstallation, backing off while reinstallations do not hold.
+  void Reinstalled(uint32_t nowMs, uint32_t hookCount, uint32_t rawCount);
 
   // One check. True once per loss: the hook is to be reinstalled. The counts are free-running
   // and may wrap; the clock is GetTickCount's and may wrap too.
   bool Check(uint32_t nowMs, uint32_t hookCount, uint32_t rawCount);
 
   bool Suspicious() const { return suspicious_; }
+  // True while the verdicts are held back because reinstallations did not hold.
+  bool BackingOff() const { return backOffMs_ != 0; }
 
  private:
   uint32_t hookSeen_ = 0;     // the hook's count at the last check
@@ -37,6 +49,9 @@ class HookWatchdog {
   bool suspicious_ = false;
   uint32_t suspectedAt_ = 0;  // time and raw count of the check that raised the suspicion
   uint32_t rawAtSuspicion_ = 0;
+  bool unproven_ = false;       // reinstalled, and the hook has not run since
+  uint32_t reinstalledAt_ = 0;
+  uint32_t backOffMs_ = 0;
 };
 
 }  // namespace pellix

@@ -22,29 +22,47 @@ bool HasCommand(const ProfileTable& table, const char* type) {
   return CommandEntry(table, type) != nullptr;
 }
 
-void LaunchCommand(const ProfileTable& table, CommandLauncher& launcher, const char* type,
-                   const char* data, const char* serial) {
-  if (const ScanTypeEntry* entry = CommandEntry(table, type)) {
-    LaunchEntryCommand(*entry, launcher, type, data, serial);
+ScanAction LaunchEntryCommand(TrayPort& port, const ScanTypeEntry& entry,
+                              CommandLauncher& launcher, const char* type, const char* data,
+                              const char* serial) {
+  ExpandedCommand command;
+  const LaunchRefusal refusal = ExpandLaunch(entry, data, type, serial, &command);
+  if (refusal != LaunchRefusal::kNone) {
+    port.TellRefusal(LaunchRefusalText(refusal));
+    return ScanAction::kRefused;
   }
+  launcher.Open(command.file, command.hasParams ? command.params : nullptr, entry.showMode);
+  return ScanAction::kLaunched;
 }
 
-void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, const char* type,
-                        const char* data, const char* serial) {
-  if (!entry.command || entry.command[0] == '\0') return;
-  char* file = entry.ExpandCommand(data, type, serial);
-  char* params = entry.ExpandParams(data, type, serial);
-  // Either expansion's text starts the shell, even a command that expanded to nothing.
-  if (file || params) launcher.Open(file ? file : "", params, entry.showMode);
-  delete[] file;
-  delete[] params;
+ScanAction TakeOfferedScan(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
+                           const TraySettings& settings, const char* data, const char* serial,
+                           const char* type, uint16_t dataAtom, intptr_t claimReply) {
+  const WindowRef foreground = port.ForegroundWindow();
+  // A scan filtered to nothing launches nothing: there is nothing to hand the command.
+  const ScanTypeEntry* entry = data[0] != '\0' ? CommandEntry(table, type) : nullptr;
+  const bool ownInFront = foreground != nullptr && port.OwnWindow(foreground);
+  if (entry || ownInFront) {
+    if (dataAtom != 0) port.DeleteAtom(dataAtom);  // the claim: the sender finds the atom gone
+    port.Reply(claimReply);  // the sender need not wait while the command starts
+  }
+  ScanAction action = ScanAction::kLeftToLibrary;
+  if (entry) {
+    BeepIfOn(port, settings);
+    action = LaunchEntryCommand(port, *entry, launcher, type, data, serial);
+  }
+  const SheetView sheet = port.Sheet();
+  if (sheet.open && sheet.settingsPage) port.ShowTrace(sheet.settingsPage, serial, type, data);
+  if (ownInFront) {
+    BeepIfOn(port, settings);
+    if (!entry) action = ScanAction::kClaimed;
+  }
+  return action;
 }
 
 intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
                        const TraySettings& settings, uint16_t dataAtom, uint16_t serialAtom,
                        uint16_t typeAtom) {
-  const WindowRef foreground = port.ForegroundWindow();
-
   char data[kAtomTextSize], serial[kAtomTextSize], type[kAtomTextSize];
   struct {
     uint16_t atom;
@@ -54,27 +72,9 @@ intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileT
     if (!port.ReadAtom(f.atom, f.text, kAtomTextSize)) f.text[0] = '\0';
     f.text[kAtomTextSize - 1] = '\0';
   }
-
-  bool claimed = false;
-  if (HasCommand(table, type)) {
-    port.DeleteAtom(dataAtom);  // the claim: the library finds the data atom gone
-    port.Reply(1);              // the library need not wait while the command starts
-    BeepIfOn(port, settings);
-    LaunchCommand(table, launcher, type, data, serial);
-    claimed = true;
-  }
-
-  const SheetView sheet = port.Sheet();
-  if (sheet.open && sheet.settingsPage) port.ShowTrace(sheet.settingsPage, serial, type, data);
-
-  const bool sheetInFront = SheetInFront(sheet, foreground);
-  if (sheetInFront) {
-    BeepIfOn(port, settings);
-    if (!claimed) port.DeleteAtom(dataAtom);  // nothing is typed into the sheet
-  }
-  port.NoteScan(type, data, claimed ? ScanAction::kLaunched
-                            : sheetInFront ? ScanAction::kClaimed
-                                           : ScanAction::kLeftToLibrary);
+  const ScanAction action =
+      TakeOfferedScan(port, launcher, table, settings, data, serial, type, dataAtom, 1);
+  port.NoteScan(type, data, action == ScanAction::kLeftToLibrary ? ScanAction::kTyped : action);
   return 1;
 }
 

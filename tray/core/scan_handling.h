@@ -49,30 +49,35 @@ class TrayPort {
   // what became of it. Called on the thread that handles the scan; recorded on the main
   // thread.
   virtual void NoteScan(const char* type, const char* data, ScanAction action) = 0;
+  // True for a window of this process (the main window, the sheet, a file dialog, a box).
+  virtual bool OwnWindow(WindowRef window) = 0;
+  // Why a scan's command was refused, told from the tray icon.
+  virtual void TellRefusal(const char* why) = 0;
 };
 
 // True when the current profile's entry for the type has a non-empty command.
 bool HasCommand(const ProfileTable& table, const char* type);
 
-// Opens the entry's command with its parameters, both expanded with the scan; nothing when
-// the type has no entry or the entry no command.
-void LaunchCommand(const ProfileTable& table, CommandLauncher& launcher, const char* type,
-                   const char* data, const char* serial);
-// The same for an entry in hand (a copy taken from the table).
-void LaunchEntryCommand(const ScanTypeEntry& entry, CommandLauncher& launcher, const char* type,
-                        const char* data, const char* serial);
+// Opens the entry's command with its parameters, both expanded with the scan (ExpandLaunch):
+// kLaunched, or kRefused after telling why. The entry has a command.
+ScanAction LaunchEntryCommand(TrayPort& port, const ScanTypeEntry& entry,
+                              CommandLauncher& launcher, const char* type, const char* data,
+                              const char* serial);
 
-// KV_CC_MSG: a scan offered by the hook library as three atoms. The scan is claimed by
-// deleting the data atom. Returns the message result, 1. A scan the tray program leaves to
-// the library is noted as such: the library reports afterwards whether it was typed or the
-// foreground window took it.
+// A scan offered to the tray program, however it came. The profile claims it when its type has
+// a command; a window of this process in front claims it too (nothing is typed into Pellix).
+// A claim deletes `dataAtom` when there is one and ends the sender's wait with `claimReply`
+// before the command starts. Every scan is shown in the Settings page's trace box. Returns
+// what became of it: kLaunched, kRefused, kClaimed, or kLeftToLibrary. Nothing is noted.
+ScanAction TakeOfferedScan(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
+                           const TraySettings& settings, const char* data, const char* serial,
+                           const char* type, uint16_t dataAtom, intptr_t claimReply);
+
+// KV_CC_MSG: a scan offered as three atoms (by another sender than the library, which has
+// its own word with this program). The scan is claimed by deleting the data atom. Returns the
+// message result, 1. The scan is noted, a scan left to the sender as typed.
 intptr_t OnScanMessage(TrayPort& port, CommandLauncher& launcher, const ProfileTable& table,
                        const TraySettings& settings, uint16_t dataAtom, uint16_t serialAtom,
                        uint16_t typeAtom);
-
-// True when `foreground` is the Settings sheet (a sheet that has recorded its window).
-inline bool SheetInFront(const SheetView& sheet, WindowRef foreground) {
-  return sheet.sheet != nullptr && foreground == sheet.sheet;
-}
 
 }  // namespace pellix

@@ -1,11 +1,10 @@
 // The scans of this run as the History page lists them (newest first, at most 1,000), their
-// CSV form for the clipboard, a saved file and the scan log, and the scan log itself. The
-// wand's serial is never kept: it identifies the wand's owner.
+// CSV form for the clipboard, a saved file and the scan log, and the scan log's queue of
+// lines not yet written. The wand's serial is never kept: it identifies the wand's owner.
+// Fixed-size texts throughout: the tray program stays small.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "tray/core/settings_store.h"
 
@@ -13,9 +12,16 @@ namespace pellix {
 
 // What became of a scan. kLeftToLibrary: the tray program passed it on to the hook library,
 // which says afterwards what became of it.
-enum class ScanAction : uint8_t { kTyped, kLaunched, kClaimed, kFilteredOut, kLeftToLibrary };
-// "typed", "launched", "claimed by a window", "filtered to nothing"; a scan left to the
-// library counts as typed until the library says otherwise.
+enum class ScanAction : uint8_t {
+  kTyped,
+  kLaunched,
+  kClaimed,
+  kFilteredOut,
+  kRefused,
+  kLeftToLibrary
+};
+// "typed", "launched", "claimed by a window", "filtered to nothing", "refused"; a scan left
+// to the library counts as typed until the library says otherwise.
 const char* ScanActionText(ScanAction action);
 
 // A local wall-clock time and its offset from UTC, east positive.
@@ -40,7 +46,6 @@ ScanEntry MakeScanEntry(const LocalTime& time, const char* type, const char* dat
 // The list; main thread only.
 class ScanHistory {
  public:
-  ScanHistory() : entries_(kHistoryLimit) {}
   // At the limit the oldest scan leaves.
   void Add(const ScanEntry& entry);
   void Clear() { count_ = 0; }
@@ -49,65 +54,106 @@ class ScanHistory {
   const ScanEntry& Newest(int index) const;
 
  private:
-  std::vector<ScanEntry> entries_;
+  ScanEntry entries_[kHistoryLimit];
   int next_ = 0;   // slot of the next scan
   int count_ = 0;
 };
 
+constexpr int kTimeTextSize = 32;
 // "17:03:05", as the list shows it: the page is narrow, and the date and offset are in every
 // CSV line.
-std::string ListTime(const LocalTime& time);
+void ListTime(const LocalTime& time, char (&text)[kTimeTextSize]);
 // ISO 8601 with the offset: "2026-12-08T17:03:05+01:00".
-std::string IsoTime(const LocalTime& time);
+void IsoTime(const LocalTime& time, char (&text)[kTimeTextSize]);
 
-// RFC 4180: a field holding a comma, a quote, CR or LF is quoted, its quotes doubled. A field
-// that a spreadsheet would take for a formula (it starts with "=", "+", "-", "@", a tab or
-// CR) gets an apostrophe in front, which spreadsheets show as text and do not run.
-void AppendCsvField(std::string& out, const char* field);
+// Every field in quotes, its quotes doubled (RFC 4180), so that no separator or line break
+// inside it splits it. A spreadsheet that splits at ",", ";" or Tab regardless (the list
+// separator of many locales) or at a line break could still find a cell inside the field:
+// wherever such a cell would begin with "=", "+", "-" or "@" (quotes and blanks before it
+// count for nothing), an apostrophe goes in front of it, which spreadsheets show as text and
+// do not run.
+constexpr int kCsvLineSize = 1280;  // a line of the longest fields, every character doubled
 constexpr char kCsvHeader[] = "Time,Type,Data,Action\r\n";
-// One scan as a CSV line ending in CR LF.
-std::string CsvLine(const ScanEntry& entry);
-// The header and the given scans (indexes as for Newest), oldest first; every scan when
-// `newestIndexes` is empty.
-std::string HistoryCsv(const ScanHistory& history, const std::vector<int>& newestIndexes);
+constexpr char kCellsHeader[] = "Time\tType\tData\tAction\r\n";
+// One scan as a line ending in CR LF, fields between `separator` (',' for CSV, Tab for the
+// cells a spreadsheet pastes); returns its length.
+int CsvLine(const ScanEntry& entry, char separator, char (&line)[kCsvLineSize]);
+// The header and the scans with the given indexes (as for Newest, in rising order), oldest
+// first; every scan when `count` is 0. A new text (delete[]) of `*length` bytes and its NUL;
+// null when there is no memory for it.
+char* HistoryText(const ScanHistory& history, const int* newestIndexes, int count,
+                  char separator, int* length);
 
-// Joins a scan the tray program left to the hook library with the library's word on it
-// ("KV_CC_DONE"), which comes right after the offer and before any key is typed. One scan
-// waits at a time: scans come one after another.
+// Joins a scan the tray program left to the hook library with the library's word on it,
+// which names the scan by its sending process and burst number. Scans from several
+// processes may wait at once, and words may come in any order.
 class OutcomeJoin {
  public:
-  // A scan left to the library. An earlier one still waiting goes out as typed, in `done`.
-  bool Offered(const ScanEntry& entry, ScanEntry* done);
-  // The library's word: the waiting scan with this action; a scan filtered to nothing was
-  // never offered, so it becomes a scan of its own, stamped `now`. False when there is
-  // nothing to record (a word without a waiting scan, from a delivery that outlived its
-  // offer).
-  bool Outcome(ScanAction action, const char* type, const LocalTime& now, ScanEntry* done);
-  // No word came in time (a library that does not report): the waiting scan as typed.
-  bool Expire(ScanEntry* done);
+  static constexpr int kWaitingLimit = 16;
+  static constexpr uint32_t kWaitMs = 5000;  // past a foreground offer's 3 s
+
+  // A scan left to the library. When every place is taken, the scan that waited longest goes
+  // out as typed, in `done`.
+  bool Offered(uint32_t process, uint32_t burst, const ScanEntry& entry, uint32_t nowMs,
+               ScanEntry* done);
+  // The library's word: that scan with this action. False when no such scan waits.
+  bool Outcome(uint32_t process, uint32_t burst, ScanAction action, ScanEntry* done);
+  // A scan that has waited kWaitMs with no word (its sender ended), as typed; false when
+  // none has. Call until false.
+  bool Expire(uint32_t nowMs, ScanEntry* done);
+  bool Waiting() const;
 
  private:
-  bool waiting_ = false;
-  ScanEntry entry_ = {};
+  struct Slot {
+    bool used;
+    uint32_t process, burst, sinceMs;
+    ScanEntry entry;
+  };
+  bool Take(int slot, ScanAction action, ScanEntry* done);
+  Slot slots_[kWaitingLimit] = {};
 };
 
-// A file opened to append to, written and closed per scan so that a killed program loses
-// nothing.
+// The scan log's lines not yet written, in order, at most kHistoryLimit (beyond it the oldest
+// is dropped). A line written in part keeps its rest, which is written first next time: a
+// line never loses its end, and the next never joins it.
+class LogQueue {
+ public:
+  void Push(const ScanEntry& entry);
+  // Takes the oldest line out whole (for handing lines to the writer): false when none.
+  bool Pop(ScanEntry* entry);
+  int Count() const { return count_; }
+  // Unwritten bytes from the front, whole lines and the rest of one begun, at most
+  // `capacity`; returns their number.
+  int Peek(char* text, int capacity) const;
+  // `bytes` of what Peek gave were written.
+  void Written(int bytes);
+  void Clear() { count_ = 0; headWritten_ = 0; }
+
+ private:
+  const ScanEntry& At(int i) const { return entries_[(first_ + i) % kHistoryLimit]; }
+  ScanEntry entries_[kHistoryLimit];
+  int first_ = 0;
+  int count_ = 0;
+  int headWritten_ = 0;  // bytes of the first line written already
+};
+
+// A file opened to append to, for one pass of the log writer.
 class AppendFile {
  public:
+  enum Result { kDone, kBusy, kFailed };  // kBusy: another program holds it for now
   virtual ~AppendFile() = default;
-  // Opens or creates the file at its end, shared for reading and writing; on failure the
-  // system's reason is in `reason`.
-  virtual bool Open(const char* path, std::string* reason) = 0;
+  // Opens or creates the file at its end, shared for reading and writing.
+  virtual Result Open(const char* path) = 0;
   virtual bool IsEmpty() = 0;
-  virtual bool Write(const std::string& text, std::string* reason) = 0;
+  // Appends; `written` says how much went in, also on failure.
+  virtual Result Write(const char* text, int length, int* written) = 0;
   virtual void Close() = 0;
+  // The system's words for the last failure.
+  virtual const char* Reason() = 0;
 };
 
-// Records the scan in the history and, when logging is on, appends its line to the log
-// (the header first when the file is new). A log that cannot be written turns logging off
-// and returns false with the message for the user in `failure`.
-bool RecordScan(ScanHistory& history, ScanLogSettings& log, AppendFile& file,
-                const ScanEntry& entry, std::string* failure);
+// One pass of the log writer: opens the file, writes the header when it is new and the queue's
+// lines, closes it. kDone when the queue is empty now.
+AppendFile::Result WriteLogPass(LogQueue& queue, AppendFile& file, const char* path);
 
 }  // namespace pellix

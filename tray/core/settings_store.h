@@ -21,7 +21,7 @@ struct TraySettings {
 // The scan log, beside the original's values: "LogScans" (REG_DWORD, 0 or 1) and "LogFile"
 // (REG_SZ, the file's full path). Read at start with the others, written when the History
 // page changes them or a failed write turns logging off.
-constexpr int kLogPathSize = 260;  // MAX_PATH
+constexpr int kLogPathSize = 3 * 260;  // MAX_PATH characters, in UTF-8 where the system is NT
 struct ScanLogSettings {
   uint32_t on = 0;
   char path[kLogPathSize] = {};

@@ -92,8 +92,14 @@ class FakeTrayPort : public TrayPort {
                                                           : ScanActionText(action)));
   }
 
+  bool OwnWindow(WindowRef window) override {
+    return window == sheet.sheet || window == ownWindow;
+  }
+  void TellRefusal(const char* why) override { log.push_back(std::string("refusal: ") + why); }
+
   std::map<uint16_t, std::string> atoms;
   WindowRef foreground = nullptr;
+  WindowRef ownWindow = nullptr;  // another window of this program (a file dialog)
   SheetView sheet;
   std::vector<std::string> log;
   std::vector<std::string> noted;  // the scans handed to the history, in order

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The History page, the scan log and "Start with Windows" in the real program under Wine,
 # with the real KEYWEDGE.DLL ("-98") and real X keys: scans of each kind (typed, launched,
-# filtered to nothing, claimed by the foreground window, by the Settings window in front)
-# land in the log in order, one CSV line each, with the right action and no serial; the log is appended to
-# while another program holds it open, and keeps the scan of a program killed right after
-# it; Copy and Save As give the log's bytes; Clear empties the history; an unwritable log
-# gives one message and the scan is still typed; the Run value is written, shown checked,
-# repointed from another copy and removed.
+# refused, filtered to nothing, claimed by the foreground window or by the Settings window in
+# front; hostile labels and data the atom table reads as a number) land in
+# the log in order, one CSV line each, with the right action and no serial; LibreOffice finds
+# no formula in the log or the copied cells; the log is appended to while another program
+# holds it open, shared or alone, and keeps the scan of a program killed right after it;
+# Copy gives the cells and the CSV, Save As the log's bytes; Clear empties the history; an
+# unwritable log shows no box, keeps its lines and writes them once it can; the Run value is
+# written, shown checked, repointed from another copy, updated and removed.
 #   history_test.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -37,6 +39,7 @@ winlog=$(e2e_winpath "$log")
   e2e_profile_type UPA "" "$recorder" 'upa $1' 0
   e2e_profile_type E13 "-" "" "" 0
   e2e_profile_type IB5 "" "" "" 1
+  e2e_profile_type E08 "" 'C:\\no\\look.bat' '\"$1\"' 0
 } >"$work/settings.reg"
 e2e_load_settings "$work/settings.reg"
 
@@ -50,11 +53,28 @@ serial=00000000012345
 # The log without its times, each checked for ISO 8601 with an offset first.
 log_rows() {
   local bad
-  bad=$(tail -n +2 "$log" | grep -cvE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2},' || true)
+  bad=$(tail -n +2 "$log" | grep -cvE '^"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}",' || true)
   [ "$bad" -eq 0 ] || fail "a log line without its ISO time: $(cat -A "$log")"
-  sed -E 's/^[0-9]{4}[0-9-]{6}T[0-9:]{8}[+-][0-9:]{5},/T,/' "$log"
+  sed -E 's/^"[0-9]{4}[0-9-]{6}T[0-9:]{8}[+-][0-9:]{5}",/T,/' "$log"
 }
 crlf() { printf '%s\r\n' "$@"; }
+# The target in front with its caret after the text: a click lands wherever the lines reach.
+focus_end() { e2e_focus "$win" && xdotool key ctrl+End && sleep 0.2; }
+# A real spreadsheet reads FILE with ",", ";" and Tab as its separator, formulas evaluated
+# as a user's import does: no cell of it may be a formula.
+lo_no_formula() {
+  local sep out="$work/lo"
+  command -v soffice >/dev/null || fail "no LibreOffice (scripts/install-deps installs it)"
+  for sep in 44 59 9; do
+    rm -rf "$out" && mkdir -p "$out" && cp "$1" "$out/in.csv"
+    soffice -env:UserInstallation="file://$work/lo-profile" --headless \
+      --infilter="CSV:$sep,34,76,1,,1033,false,true,false,false,false,-1,true" \
+      --convert-to fods --outdir "$out" "$out/in.csv" >/dev/null 2>&1
+    [ -s "$out/in.fods" ] || fail "LibreOffice did not read $2"
+    ! grep -q 'table:formula=' "$out/in.fods" ||
+      fail "$2 holds a formula with separator $sep: $(grep -o 'table:formula="[^"]*"' "$out/in.fods" | head -3)"
+  done
+}
 
 echo "== scans of each kind: typed, launched, quoted, guarded, claimed by the sheet in front"
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
@@ -69,6 +89,18 @@ e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 15 || fail "E13 scan: the
 e2e_scan --serial "$serial" --type UPE --data 0123456
 sleep 2
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan the target took was typed"
+echo "== hostile labels: one argument each, or refused; #n data once each"
+e2e_scan --serial "$serial" --type UPA --data '0262033844" & calc.exe & "'
+e2e_scan --serial "$serial" --type E08 --data '1" & calc.exe & "'
+e2e_scan --serial "$serial" --type UPA --data '#5'
+for d in '#0' '#49152' '#1234' '1;=1+1;' 'x,@A1'; do
+  e2e_scan --serial "$serial" --type C39 --data "$d"
+done
+e2e_wait_text "$launched" $'upa 012345678905\nupa "0262033844\\" & calc.exe & \\""\nupa #5\n' 20 ||
+  fail "hostile or #5 UPA: $(cat -A "$launched")"
+e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n#0\n#49152\n#1234\n1;=1+1;\nx,@A1\n' 15 ||
+  fail "#n scans and formulas: $(cat -A "$typed")"
+
 # Another program holds the log open for reading, as a spreadsheet may, over the next scan.
 held=$(probe hold "$winlog" 4000) &
 hold_pid=$!
@@ -79,22 +111,34 @@ sleep 1
 e2e_focus "$sheet"
 e2e_scan --serial "$serial" --type C39 --data SHEET
 wait "$hold_pid" || fail "the log could not be held open"
-want=$(crlf "Time,Type,Data,Action" "T,IB5,0262033844,typed" "T,UPA,012345678905,launched" \
-  'T,128,"a,""b",typed' "T,C39,'-LIB+7,typed" "T,E13,,filtered to nothing" \
-  "T,UPE,01234565,claimed by a window" "T,C39,SHEET,claimed by a window"; echo x)
+want=$(crlf "Time,Type,Data,Action" 'T,"IB5","0262033844","typed"' \
+  'T,"UPA","012345678905","launched"' 'T,"128","a,""b","typed"' 'T,"C39","'"'"'-LIB+7","typed"' \
+  'T,"E13","","filtered to nothing"' 'T,"UPE","01234565","claimed by a window"' \
+  'T,"UPA","0262033844"" & calc.exe & ""","launched"' 'T,"E08","1"" & calc.exe & ""","refused"' \
+  'T,"UPA","#5","launched"' 'T,"C39","#0","typed"' 'T,"C39","#49152","typed"' \
+  'T,"C39","#1234","typed"' 'T,"C39","1;'"'"'=1+1;","typed"' \
+  'T,"C39","x,'"'"'@A1","typed"' \
+  'T,"C39","SHEET","claimed by a window"'; echo x)
 for _ in $(seq 50); do [ "$(log_rows; echo x)" = "$want" ] && break; sleep 0.1; done
 [ "$(log_rows; echo x)" = "$want" ] || fail "log: $(cat -A "$log")"
 grep -q "$serial" "$log" && fail "the serial is in the log"
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan was typed into the sheet"
+typed_so_far=$'0262033844\na,"b\n-LIB+7\n\n#0\n#49152\n#1234\n1;=1+1;\nx,@A1\n'
+e2e_wait_text "$typed" "$typed_so_far" 1 || fail "a scan was typed into the sheet"
+lo_no_formula "$log" "the log"
 
 echo "== the History page: Copy gives the log's bytes, Save As too, Clear empties it"
 probe_rc sheet-page 2 || fail "no third page"
 sleep 0.5
 e2e_screenshot "$work/history-page.png"
 # The buttons' clicks are posted: each check waits for its outcome rather than a fixed time.
-copied() { probe_rc clipboard "$(e2e_winpath "$work/$1")" && cmp -s "$work/$1" "$2"; }
+copied() { probe_rc clipboard "$(e2e_winpath "$work/$1")" Csv && cmp -s "$work/$1" "$2"; }
 probe_rc click Pellix 1061 || fail "no Copy button"
 e2e_until 10 copied copied.csv "$log" || fail "Copy: $(cat -A "$work/copied.csv")"
+probe_rc clipboard "$(e2e_winpath "$work/cells.txt")" || fail "no Unicode text"
+# The cells: the log's fields between tabs.
+sed 's/","/"\t"/g; s/^Time,Type,Data,Action/Time\tType\tData\tAction/' "$log" | cmp -s - "$work/cells.txt" ||
+  fail "cells: $(cat -A "$work/cells.txt")"
+lo_no_formula "$work/cells.txt" "the copied cells"
 probe_rc click Pellix 1062 || fail "no Save As button"
 probe_rc wait-window '#32770' 10 || true
 saved="$work/saved.csv"
@@ -110,33 +154,73 @@ probe_rc command PellixWndCls 103   # OK closes the sheet
 e2e_wait_gone Pellix 10 || fail "the sheet stayed"
 
 echo "== killed right after a scan: its line is in the log"
-e2e_focus "$win"
+focus_end
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n' 15 || fail "scan before the kill"
+typed_so_far+=$'0262033844\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "scan before the kill"
 e2e_stop "$pellix_pid"
-[ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'IB5,0262033844,typed\r' ] ||
+[ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'"IB5","0262033844","typed"\r' ] ||
   fail "the last scan is not in the log: $(cat -A "$log")"
-[ "$(wc -l <"$log")" -eq 9 ] || fail "log lines: $(cat -A "$log")"
+[ "$(wc -l <"$log")" -eq 17 ] || fail "log lines: $(cat -A "$log")"
 
-echo "== an unwritable log: one message with the path and the reason, the scan still typed"
-missing=$(e2e_winpath "$work/no-such-folder/scans.csv")
+echo "== a log held by another program alone for 1 s loses no line"
+e2e_start_pellix
+focus_end
+probe hold "$winlog" 1000 alone >/dev/null &
+hold_pid=$!
+sleep 0.3
+e2e_scan --serial "$serial" --type C39 --data HELD
+wait "$hold_pid" || fail "the log could not be held alone"
+e2e_until 5 grep -q '"HELD"' "$log" || fail "the line written while held is lost: $(cat -A "$log")"
+
+echo "== an unwritable log: no box, the scans typed, kept and written once it can be"
+missing_dir="$work/no-such-folder"
+missing=$(e2e_winpath "$missing_dir/scans.csv")
+probe_rc command PellixWndCls 1019
+wait "$pellix_pid" || true
 wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$missing" /f >/dev/null 2>&1
 e2e_start_pellix
-e2e_focus "$win"
-e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n' 15 ||
-  fail "the scan was not typed"
-text=$(probe msgbox "Pellix Scan Log" 10) || fail "no message"
-echo "message: $text"
-grep -qF "$missing" <<<"$text" || fail "the message lacks the path"
-grep -qiE "path|find|exist" <<<"$text" || fail "the message lacks the reason"
+focus_end
+e2e_scan --serial "$serial" --type C39 --data KEPT1
+typed_so_far+=$'HELD\nKEPT1\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan was not typed"
+probe_rc no-window "Pellix Scan Log" 3 || fail "a box that could take the focus"
 reg=$(wine reg query 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogScans 2>/dev/null | tr -d '\r')
-grep -qE 'LogScans\s+REG_DWORD\s+0x0' <<<"$reg" || fail "logging stayed on: $reg"
-e2e_focus "$win"
-e2e_scan --serial "$serial" --type IB5 --data 9780262033848
-e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n0262033844\n0262033844\n0262033844\n' 15 ||
-  fail "the scan after the message"
-probe_rc no-window "Pellix Scan Log" 3 || fail "a second message"
+grep -qE 'LogScans\s+REG_DWORD\s+0x1' <<<"$reg" || fail "logging was turned off: $reg"
+mkdir -p "$missing_dir"
+focus_end
+e2e_scan --serial "$serial" --type C39 --data KEPT2
+typed_so_far+=$'KEPT2\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan after the failure"
+kept() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" 2>/dev/null | tr -d '\r')" = \
+  "$(printf 'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"')" ]; }
+e2e_until 10 kept || fail "kept lines: $(cat -A "$missing_dir/scans.csv" 2>&1)"
+
+echo "== a log whose writing blocks for 5 s: scans flow, the window answers at once, no line lost"
+fifo="$work/blocked.csv"
+rm -f "$fifo" && mkfifo "$fifo"
+exec 7<>"$fifo"                  # a reader that does not read, and a full pipe
+head -c 65536 /dev/zero >&7
+probe_rc command PellixWndCls 1019
+wait "$pellix_pid" || true
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$(e2e_winpath "$fifo")" /f >/dev/null 2>&1
+e2e_start_pellix
+focus_end
+e2e_scan --serial "$serial" --type C39 --data BLOCK1
+e2e_scan --serial "$serial" --type C39 --data BLOCK2
+typed_so_far+=$'BLOCK1\nBLOCK2\n'
+e2e_wait_text "$typed" "$typed_so_far" 5 || fail "scans held up by the log"
+worst=$(probe ping PellixWndCls 4000) || fail "the main window does not answer"
+echo "worst answer while the log blocks: ${worst} ms"
+# Writing on this thread would hold it for the whole block (4 s and more); a machine shared
+# with other work gives hiccups of up to about 100 ms without any block.
+[ "${worst:-9999}" -le 1000 ] || fail "the main window took ${worst} ms"
+timeout 10 cat <&7 >"$work/drained" &
+drain_pid=$!
+e2e_until 10 grep -q '"BLOCK2"' "$work/drained" || fail "lines lost: $(tr -d '\0' <"$work/drained" | cat -A)"
+[ "$(tr -d '\0' <"$work/drained" | grep -c '"BLOCK[12]","typed"')" -eq 2 ] || fail "not each line once"
+kill "$drain_pid" 2>/dev/null || true
+exec 7<&-
 
 echo "== Start with Windows: written, checked, repointed from another copy, removed"
 run_value() { wine reg query "$run_key" /v Pellix 2>/dev/null | tr -d '\r' | sed -n 's/^ *Pellix *REG_SZ *//p'; }
@@ -154,10 +238,40 @@ wine reg add "$run_key" /v Pellix /d '"C:\Other\pellix.exe"' /f >/dev/null 2>&1
 [ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked for another copy"
 probe_rc command PellixWndCls 1020
 e2e_until 5 run_value_is "$self" || fail "not repointed: '$(run_value)'"
+wine reg add "$run_key" /v Pellix /d "\"$bin\\pellix.exe\" -novxd" /f >/dev/null 2>&1
+[ "$(menu_item)" = "1020 checked Start with Windows" ] || fail "not checked with other options"
+probe_rc command PellixWndCls 1020
+e2e_until 5 run_value_is "$self" || fail "other options not updated: '$(run_value)'"
 probe_rc command PellixWndCls 1020
 e2e_until 5 run_value_is "" || fail "Run value not removed: '$(run_value)'"
 [ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked after removal"
 
+probe_rc command PellixWndCls 1019
+rc=0; wait "$pellix_pid" || rc=$?
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+
+echo "== in a folder named in Cyrillic (code page 1252): the log written there, a Run value that exists"
+folder="$work/Пеллікс"
+mkdir -p "$folder" && cp "$build/bin/pellix.exe" "$build/bin/KEYWEDGE.DLL" "$folder/"
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$(e2e_winpath "$folder/журнал.csv")" /f >/dev/null 2>&1
+e2e_start pellix_pid "$folder/pellix.exe" -98
+probe_rc wait-window PellixWndCls 30 || fail "pellix did not start in $folder"
+sleep 1
+focus_end
+e2e_scan --serial "$serial" --type C39 --data FOLDER
+typed_so_far+=$'FOLDER\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan from the Cyrillic folder"
+e2e_until 10 grep -q '"FOLDER"' "$folder/журнал.csv" || fail "no log in the Cyrillic folder: $(ls "$folder")"
+probe_rc command PellixWndCls 1020
+# Read back in wide characters: reg query prints the console's code page.
+wide_run_value() {
+  wine reg export "$run_key" "$(e2e_winpath "$work/run.reg")" /y >/dev/null 2>&1 &&
+    iconv -f UTF-16 -t UTF-8 "$work/run.reg" | tr -d '\r' | sed -n 's/^"Pellix"="\(.*\)"$/\1/p'
+}
+wide_self=$(printf '\\"%s\\\\pellix.exe\\" -98' "$(e2e_winpath "$folder" | sed 's/\\/\\\\/g')")
+wide_run_value_is() { [ "$(wide_run_value)" = "$wide_self" ]; }
+e2e_until 5 wide_run_value_is || fail "Run value: '$(wide_run_value)', wanted '$wide_self'"
+[ "$(menu_item)" = "1020 checked Start with Windows" ] || fail "not checked in the Cyrillic folder"
 probe_rc command PellixWndCls 1019
 rc=0; wait "$pellix_pid" || rc=$?
 [ "$rc" -eq 0 ] || fail "exit code $rc"

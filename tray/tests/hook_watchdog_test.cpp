@@ -74,6 +74,33 @@ TEST(HookWatchdog, CountsAndClockWrapAround) {
   }
 }
 
+// Raw keystrokes every check that the hook never sees: reinstallations that do not hold are
+// spaced out, doubling up to minutes; the hook running again ends the back-off.
+TEST(HookWatchdog, ReinstallationsThatDoNotHoldBackOff) {
+  for (uint32_t t0 : {0u, 0xFFFF0000u}) {
+    HookWatchdog w;
+    w.Reset(t0, 0, 0);
+    std::vector<uint32_t> fired;
+    uint32_t raw = 0, hook = 0;
+    for (uint32_t t = 250; t <= 1200000; t += 250) {
+      if (t == 1000000) hook = 1;  // the hook is back
+      if (!w.Check(t0 + t, hook, ++raw)) continue;
+      fired.push_back(t);
+      w.Reinstalled(t0 + t, hook, raw);
+      if (t > 1000000) break;
+    }
+    EXPECT_EQ(fired, (std::vector<uint32_t>{750, 1500, 3500, 7500, 15500, 31500, 63500, 127500,
+                                            255500, 511500, 811500, 1000750}))
+        << std::hex << t0;
+  }
+  HookWatchdog w;
+  w.Reset(0, 0, 0);
+  w.Reinstalled(100, 0, 0);
+  EXPECT_FALSE(w.BackingOff()) << "one reinstallation: not known yet whether it held";
+  w.Reinstalled(900, 0, 0);
+  EXPECT_TRUE(w.BackingOff());
+}
+
 TEST(HookWatchdog, ResetForgetsTheSuspicion) {
   HookWatchdog w;
   w.Reset(0, 0, 0);

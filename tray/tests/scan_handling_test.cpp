@@ -79,13 +79,21 @@ TEST_F(ScanMessageTest, CueAndCcTypesFindTheCueEntry) {
   }
 }
 
-TEST_F(ScanMessageTest, TheSheetInFrontSwallowsAnUnclaimedScanAndBeeps) {
-  OpenSheet(true);
-  Offer();
-  EXPECT_TRUE(Claimed());
-  EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 00000001|UPA|0123", "beep 48",
-                                                "delete 49153"}));
-  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|claimed by a window"}));
+TEST_F(ScanMessageTest, AWindowOfThisProgramInFrontSwallowsAnUnclaimedScanAndBeeps) {
+  int fileDialog;
+  for (WindowRef front : {WindowRef(&sheetWindow), WindowRef(&fileDialog)}) {
+    SetUp();
+    port.log.clear();
+    port.noted.clear();
+    port.ownWindow = &fileDialog;
+    OpenSheet(false);
+    port.foreground = front;
+    Offer();
+    EXPECT_TRUE(Claimed());
+    EXPECT_EQ(port.log, (std::vector<std::string>{"delete 49153", "reply 1",
+                                                  "trace page 00000001|UPA|0123", "beep 48"}));
+    EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|claimed by a window"}));
+  }
 }
 
 TEST_F(ScanMessageTest, AClaimedScanWithTheSheetInFrontBeepsTwiceAndIsDeletedOnce) {
@@ -102,7 +110,7 @@ TEST_F(ScanMessageTest, AnOpenSheetBehindTracesButLetsTheLibraryType) {
   Offer();
   EXPECT_FALSE(Claimed());
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page 00000001|UPA|0123"}));
-  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|left to the library"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|typed"}));
 }
 
 TEST_F(ScanMessageTest, WithBeepsOffNothingBeeps) {
@@ -129,27 +137,16 @@ TEST_F(ScanMessageTest, UnreadableAtomsAreEmptyTexts) {
   EXPECT_EQ(port.log, (std::vector<std::string>{"trace page ||0123"}));
 }
 
-TEST_F(ScanMessageTest, ACommandThatExpandsToNothingStillStartsTheShell) {
-  // Either expansion's text starts it: an empty command text with parameters, or alone.
-  table.AddOrUpdate("UPA", nullptr, "$1", "--scan $3", false, 1);
-  LaunchCommand(table, launcher, "UPA", "", "42");
-  table.AddOrUpdate("UPE", nullptr, "$1", nullptr, false, 1);
-  LaunchCommand(table, launcher, "UPE", "", "42");
-  ASSERT_EQ(launcher.launches.size(), 2u);
-  EXPECT_EQ(launcher.launches[0].file, "");
-  EXPECT_EQ(launcher.launches[0].params, "--scan 42");
-  EXPECT_EQ(launcher.launches[1].file, "");
-  EXPECT_FALSE(launcher.launches[1].hasParams);
-}
-
-TEST_F(ScanMessageTest, ExpansionIsLimitedAndNeverOverruns) {
-  const std::string longData(255, '7');
-  port.atoms[kData] = longData;
-  table.AddOrUpdate("UPA", nullptr, "$1$1$1", "$1$1$1", false, 1);
+TEST_F(ScanMessageTest, AHostileLabelIsClaimedRefusedAndToldNotLaunched) {
+  table.AddOrUpdate("UPA", nullptr, "C:\\x\\lookup.bat", "\"$1\"", false, 1);
+  port.atoms[kData] = "0262033844\" & calc.exe & \"";
   Offer();
-  ASSERT_EQ(launcher.launches.size(), 1u);
-  EXPECT_EQ(launcher.launches[0].file.size(), 499u);
-  EXPECT_EQ(launcher.launches[0].params.size(), 499u);
+  EXPECT_TRUE(Claimed()) << "nothing typed either";
+  EXPECT_TRUE(launcher.launches.empty());
+  EXPECT_EQ(port.log, (std::vector<std::string>{
+                          "delete 49153", "reply 1", "beep 48",
+                          "refusal: The scan holds characters that the command processor would act on."}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0262033844\" & calc.exe & \"|refused"}));
 }
 
 }  // namespace

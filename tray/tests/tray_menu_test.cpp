@@ -74,33 +74,50 @@ TEST(TrayCommands, IdsDecode) {
   }
 }
 
+std::string RunValue(const char* path, const char* options) {
+  char out[kRunCommandSize];
+  return RunCommand(path, options, out) ? out : "<too long>";
+}
+
 TEST(StartWithWindows, TheCommandQuotesThePathAndKeepsTheOptions) {
-  EXPECT_EQ(RunCommand("C:\\Program Files\\Pellix\\pellix.exe", ""),
+  EXPECT_EQ(RunValue("C:\\Program Files\\Pellix\\pellix.exe", ""),
             "\"C:\\Program Files\\Pellix\\pellix.exe\"");
-  EXPECT_EQ(RunCommand("C:\\P\\pellix.exe", "  -98 -novxd "), "\"C:\\P\\pellix.exe\" -98 -novxd");
+  EXPECT_EQ(RunValue("C:\\P\\pellix.exe", "  -98 -novxd "), "\"C:\\P\\pellix.exe\" -98 -novxd");
+  EXPECT_EQ(RunValue(std::string(kRunCommandSize, 'p').c_str(), ""), "<too long>");
   // The options as the program got them, after its own name, however that was written.
   EXPECT_STREQ(CommandLineOptions("\"C:\\Program Files\\P\\pellix.exe\" -98"), " -98");
   EXPECT_STREQ(CommandLineOptions("\"C:\\P\\pellix.exe\"-98"), "-98");
   EXPECT_STREQ(CommandLineOptions("pellix.exe  -novxd"), "  -novxd");
   EXPECT_STREQ(CommandLineOptions("pellix"), "");
+  // Wide, as NT stores it: a folder named in any script.
+  wchar_t wide[kRunCommandSize];
+  ASSERT_TRUE(RunCommand(L"C:\\\u041f\u0435\u043b\\pellix.exe", CommandLineOptions(L"x -98"), wide));
+  EXPECT_EQ(std::wstring(wide), L"\"C:\\\u041f\u0435\u043b\\pellix.exe\" -98");
+  EXPECT_TRUE(RunCommandStartsProgram(wide, L"c:\\\u041f\u0435\u043b\\PELLIX.exe"));
 }
 
-TEST(StartWithWindows, OnlyAValueThatStartsThisCopyCounts) {
+TEST(StartWithWindows, OnlyAValueThatStartsThisCopyCountsAndOnlyTheSameCommandIsRemoved) {
   const char* self = "C:\\Program Files\\Pellix\\pellix.exe";
   struct Case {
     const char* stored;
     bool here;
+    bool same;  // as this copy would write it, run with -98
   } cases[] = {
-      {"\"C:\\Program Files\\Pellix\\pellix.exe\" -98", true},
-      {"\"c:\\program files\\pellix\\PELLIX.EXE\"", true},  // paths ignore letter case
-      {"C:\\Program Files\\Pellix\\pellix.exe -98", true},   // unquoted, by hand
-      {"\"D:\\Old\\pellix.exe\"", false},                   // another copy
-      {"\"C:\\Program Files\\Pellix\\pellix.exe.bak\"", false},
-      {"\"C:\\Program Files\\Pellix\\pellix.exe", false},    // no closing quote
-      {"", false},
+      {"\"C:\\Program Files\\Pellix\\pellix.exe\" -98", true, true},
+      {"\"c:\\program files\\pellix\\PELLIX.EXE\" -98 ", true, true},  // paths ignore letter case
+      {"\"C:\\Program Files\\Pellix\\pellix.exe\"", true, false},      // other options: updated
+      {"\"C:\\Program Files\\Pellix\\pellix.exe\" -98 -novxd", true, false},
+      {"C:\\Program Files\\Pellix\\pellix.exe -98", true, true},   // unquoted, by hand
+      {"\"D:\\Old\\pellix.exe\" -98", false, false},               // another copy
+      {"\"C:\\Program Files\\Pellix\\pellix.exe.bak\"", false, false},
+      {"\"C:\\Program Files\\Pellix\\pellix.exe", false, false},    // no closing quote
+      {"", false, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(RunCommandStartsProgram(c.stored, self), c.here) << c.stored;
-  EXPECT_TRUE(RunCommandStartsProgram(RunCommand(self, "-98").c_str(), self));
+  const std::string wanted = RunValue(self, "-98");
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunCommandStartsProgram(c.stored, self), c.here) << c.stored;
+    EXPECT_EQ(SameRunCommand(c.stored, wanted.c_str()), c.same) << c.stored;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The History page's scans and the scan log in the tray program, and "Start with Windows".
-// Everything runs on the user-interface thread except HandOverScan.
+// Everything runs on the user-interface thread except HandOverScan and the log's writer.
 #pragma once
 #include <windows.h>
 
@@ -20,32 +20,47 @@ enum HistoryControl {
   kLogBrowseButton = 1066,
 };
 
-// At main-window creation: reads "LogScans" and "LogFile" and makes the hidden window that
-// records scans.
+// At main-window creation: reads "LogScans" and "LogFile", makes the hidden window that
+// records scans and starts the log's writer thread.
 void StartScanHistory(HINSTANCE instance, RegistryPort& registry);
+// At the end: the writer gets what is left, for at most two seconds.
+void StopScanHistory();
 // Any thread: the scan, stamped with the local time now, goes to the user-interface thread,
-// which keeps it in the history and appends it to the log.
+// which keeps it in the history and has it appended to the log.
 void HandOverScan(const char* type, const char* data, ScanAction action);
+// A scan the tray program left to the hook library, and the library's word on it.
+void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data);
+void ScanOutcome(uint32_t process, uint32_t burst, uint32_t outcome);
 
 // The History page while it exists; told of each scan added with kHistoryChanged.
 extern HWND g_historyPage;
 constexpr UINT kHistoryChanged = WM_APP + 2;
-
-// The hook library's word on a scan the tray program left to it ("KV_CC_DONE", posted to
-// the main window).
-bool IsScanOutcomeMessage(UINT message);
-void OnScanOutcome(WPARAM outcome, LPARAM packedType);
 
 INT_PTR CALLBACK HistoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The history page's view of the recorder.
 ScanHistory& TheScanHistory();
 ScanLogSettings& TheScanLogSettings();
+// Stores the settings, the file with its full path.
 void SaveTheScanLogSettings();
+
+// Paths of the scan log and of Save As. On NT a path is held in UTF-8 and handed to the
+// system in wide characters: the folder may be named in any script, whatever the code page.
+// On 9x it is held and handed over in the ANSI code page, which is all that system has.
+HANDLE OpenPath(const char* path, DWORD access, DWORD share, DWORD disposition);
+// The full path into `full` (kLogPathSize bytes); false when there is none.
+bool FullPath(const char* path, char* full);
+bool ReplacePath(const char* from, const char* to);
+void DeletePath(const char* path);
+// A control's text as a path, and back.
+void SetPathText(HWND dialog, int id, const char* path);
+void GetPathText(HWND dialog, int id, char* path);
+// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name.
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite);
 
 // The tray menu's "Start with Windows", checked when the Run value starts this copy.
 void AppendStartWithWindowsItem(HMENU menu);
-// Writes the Run value for this copy, or removes it when it starts this copy already.
+// Writes the Run value for this copy as it runs now, or removes it when it is that already.
 void ToggleStartWithWindows();
 
 }  // namespace pellix

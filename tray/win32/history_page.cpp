@@ -6,10 +6,10 @@
 #include <commdlg.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "tray/win32/history.h"
+#include "tray/win32/tray_app.h"
+#include "tray/win32/wide_calls.h"
 
 namespace pellix {
 
@@ -31,11 +31,12 @@ HWND List(HWND page) { return GetDlgItem(page, kHistoryList); }
 
 // Inserts the scan `newestIndex` of the history as row `row`.
 void InsertRow(HWND list, int row, const ScanEntry& e) {
-  const std::string time = ListTime(e.time);
+  char time[kTimeTextSize];
+  ListTime(e.time, time);
   LVITEMA item = {};
   item.mask = LVIF_TEXT;
   item.iItem = row;
-  item.pszText = const_cast<char*>(time.c_str());
+  item.pszText = time;
   const int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return;
   const char* texts[] = {e.type, e.data, ScanActionText(e.action)};
@@ -67,86 +68,141 @@ void AddNewestRow(HWND page) {
   }
 }
 
-std::vector<int> SelectedRows(HWND page) {
-  std::vector<int> rows;
+// The selected rows (newest indexes, rising) into `rows`, which holds kHistoryLimit; their
+// number.
+int SelectedRows(HWND page, int* rows) {
   HWND list = List(page);
-  int row = -1;
-  while ((row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
-    rows.push_back(row);
-  return rows;
+  int count = 0, row = -1;
+  while (count < kHistoryLimit &&
+         (row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+    rows[count++] = row;
+  return count;
 }
 
 void ShowFailure(HWND page, const char* what, const char* path) {
-  char reason[512] = {};
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 GetLastError(), 0, reason, sizeof reason, nullptr);
-  const std::string text = std::string(what) + "\r\n\r\n" + path + "\r\n\r\n" + reason;
-  MessageBoxA(page, text.c_str(), "Pellix", MB_OK | MB_ICONWARNING);
-}
-
-void CopyRows(HWND page) {
-  const std::string csv = HistoryCsv(TheScanHistory(), SelectedRows(page));
-  if (!OpenClipboard(page)) return;
-  EmptyClipboard();
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, csv.size() + 1);
-  if (memory) {
-    if (void* p = GlobalLock(memory)) {
-      std::memcpy(p, csv.c_str(), csv.size() + 1);
-      GlobalUnlock(memory);
-      if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
-    } else {
-      GlobalFree(memory);
-    }
+  const DWORD error = GetLastError();
+  char text[1600];
+  const WideCalls* w = Wide();
+  if (!w) {
+    char reason[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   reason, sizeof reason, nullptr);
+    wsprintfA(text, "%s\r\n\r\n%.780s\r\n\r\n%s", what, path, reason);
+    MessageBoxA(page, text, "Pellix", MB_OK | MB_ICONWARNING);
+    return;
   }
-  CloseClipboard();
+  // The path in UTF-8 as it is held, the system's words in wide characters: all in wide.
+  WCHAR reason[256] = {};
+  w->formatMessage(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   reason, 256, nullptr);
+  char reasonText[768] = {};
+  WideCharToMultiByte(CP_UTF8, 0, reason, -1, reasonText, sizeof reasonText, nullptr, nullptr);
+  wsprintfA(text, "%s\r\n\r\n%.780s\r\n\r\n%.760s", what, path, reasonText);
+  static WCHAR wide[1600];
+  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1600) > 0)
+    w->messageBox(page, wide, L"Pellix", MB_OK | MB_ICONWARNING);
 }
 
-// The common save dialog in its Windows 95 form, which every system here shows. `path`
-// holds MAX_PATH bytes and may bring a starting name.
-bool AskFileName(HWND page, char* path, bool confirmOverwrite) {
-  OPENFILENAMEA ofn = {};
-  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  ofn.hwndOwner = page;
-  ofn.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrDefExt = "csv";
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
-              (confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
-  return GetSaveFileNameA(&ofn) != FALSE;
+// A clipboard format's memory holding `size` bytes from `bytes`; false when it could not be
+// placed (the memory is freed then).
+bool PutOnClipboard(UINT format, const void* bytes, SIZE_T size) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size);
+  if (!memory) return false;
+  void* p = GlobalLock(memory);
+  if (p) {
+    std::memcpy(p, bytes, size);
+    GlobalUnlock(memory);
+    if (SetClipboardData(format, memory)) return true;
+  }
+  GlobalFree(memory);
+  return false;
+}
+
+// What spreadsheets paste into cells: the rows tab-separated and guarded, as Unicode text on
+// NT (9x has the ANSI text alone); and the CSV as the "Csv" format.
+void CopyRows(HWND page) {
+  static int rows[kHistoryLimit];
+  const int count = SelectedRows(page, rows);
+  int cellsLength = 0, csvLength = 0;
+  char* cells = HistoryText(TheScanHistory(), rows, count, '\t', &cellsLength);
+  char* csv = HistoryText(TheScanHistory(), rows, count, ',', &csvLength);
+  if (cells && csv && OpenClipboard(page)) {
+    EmptyClipboard();
+    // Converted straight into the clipboard's memory.
+    const int wide = g_app.nt ? MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, nullptr, 0) : 0;
+    HGLOBAL memory = wide > 0 ? GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, wide * sizeof(WCHAR)) : nullptr;
+    WCHAR* text = memory ? static_cast<WCHAR*>(GlobalLock(memory)) : nullptr;
+    const bool converted =
+        text && MultiByteToWideChar(CP_ACP, 0, cells, cellsLength + 1, text, wide) == wide;
+    if (text) GlobalUnlock(memory);
+    if (!converted || !SetClipboardData(CF_UNICODETEXT, memory)) {
+      if (memory) GlobalFree(memory);
+      PutOnClipboard(CF_TEXT, cells, static_cast<SIZE_T>(cellsLength) + 1);
+    }
+    if (const UINT csvFormat = RegisterClipboardFormatA("Csv"))
+      PutOnClipboard(csvFormat, csv, static_cast<SIZE_T>(csvLength) + 1);
+    CloseClipboard();
+  }
+  delete[] cells;
+  delete[] csv;
+}
+
+bool SameFile(const char* a, const char* b) {
+  char fullA[kLogPathSize], fullB[kLogPathSize];
+  return FullPath(a, fullA) && FullPath(b, fullB) && lstrcmpiA(fullA, fullB) == 0;
+}
+
+// Written whole into a new file beside the chosen one, which it then replaces: a failure
+// leaves the old file as it was.
+bool WriteWhole(const char* path, const char* text, int length) {
+  char fresh[kLogPathSize + 8];
+  wsprintfA(fresh, "%s.new", path);
+  HANDLE file = OpenPath(fresh, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) &&
+            written == static_cast<DWORD>(length);
+  ok = CloseHandle(file) && ok;
+  ok = ok && ReplacePath(fresh, path);
+  if (!ok) {
+    const DWORD error = GetLastError();
+    DeletePath(fresh);
+    SetLastError(error);
+  }
+  return ok;
 }
 
 void SaveRows(HWND page) {
-  char path[MAX_PATH] = "scans.csv";
+  char path[kLogPathSize] = "scans.csv";
   if (!AskFileName(page, path, true)) return;
-  const std::string csv = HistoryCsv(TheScanHistory(), {});
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  const bool ok = file != INVALID_HANDLE_VALUE &&
-                  WriteFile(file, csv.data(), static_cast<DWORD>(csv.size()), &written, nullptr) &&
-                  written == csv.size();
-  const DWORD error = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (!ok) {
-    SetLastError(error);
-    ShowFailure(page, "Pellix could not save the scans:", path);
+  const ScanLogSettings& log = TheScanLogSettings();
+  if (log.path[0] && SameFile(path, log.path)) {
+    // The log holds every scan; this run's list holds the last thousand.
+    MessageBoxA(page, "This file is the scan log, which holds every scan already. Choose another name.",
+                "Pellix", MB_OK | MB_ICONINFORMATION);
+    return;
   }
+  int length = 0;
+  char* csv = HistoryText(TheScanHistory(), nullptr, 0, ',', &length);
+  if (!csv) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  if (!csv || !WriteWhole(path, csv, length)) ShowFailure(page, "Pellix could not save the scans:", path);
+  delete[] csv;
 }
 
 // The page's file name and switch into the settings, stored at once.
 void TakeLogSettings(HWND page) {
   ScanLogSettings& log = TheScanLogSettings();
-  GetDlgItemTextA(page, kLogFileEdit, log.path, sizeof log.path);
+  GetPathText(page, kLogFileEdit, log.path);
   log.on = IsDlgButtonChecked(page, kLogScansBox) == BST_CHECKED ? 1 : 0;
   SaveTheScanLogSettings();
+  SetPathText(page, kLogFileEdit, log.path);  // as stored: with its full path
 }
 
 void Browse(HWND page) {
-  char path[MAX_PATH] = {};
-  GetDlgItemTextA(page, kLogFileEdit, path, sizeof path);
+  char path[kLogPathSize] = {};
+  GetPathText(page, kLogFileEdit, path);
   if (!AskFileName(page, path, false)) return;
-  SetDlgItemTextA(page, kLogFileEdit, path);
+  SetPathText(page, kLogFileEdit, path);
   TakeLogSettings(page);
 }
 
@@ -176,8 +232,8 @@ void InitPage(HWND page) {
   }
   FillList(page);
   const ScanLogSettings& log = TheScanLogSettings();
-  SendDlgItemMessageA(page, kLogFileEdit, EM_LIMITTEXT, kLogPathSize - 1, 0);
-  SetDlgItemTextA(page, kLogFileEdit, log.path);
+  SendDlgItemMessageA(page, kLogFileEdit, EM_LIMITTEXT, MAX_PATH - 1, 0);
+  SetPathText(page, kLogFileEdit, log.path);
   CheckDlgButton(page, kLogScansBox, log.on ? BST_CHECKED : BST_UNCHECKED);
 }
 

@@ -47,6 +47,31 @@ bool RegisterKeyboard(HWND window, bool on) {
   return raw.registerDevices(&device, 1, sizeof device) != FALSE;
 }
 
+// Whether the input desktop is this thread's: while another has the input (the secure
+// desktop of a UAC prompt, the logon screen, a locked station) no key reaches this desktop's
+// hooks, and raw input proves nothing. Bound at run time like raw input.
+bool InputDesktopIsOurs() {
+  using OpenInputDesktopFn = HDESK(WINAPI*)(DWORD, BOOL, ACCESS_MASK);
+  using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
+  using CloseDesktopFn = BOOL(WINAPI*)(HDESK);
+  using GetNameFn = BOOL(WINAPI*)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  static HMODULE user = GetModuleHandleA("user32.dll");
+  static const auto open = ExportAs<OpenInputDesktopFn>(GetProcAddress(user, "OpenInputDesktop"));
+  static const auto own = ExportAs<GetThreadDesktopFn>(GetProcAddress(user, "GetThreadDesktop"));
+  static const auto close = ExportAs<CloseDesktopFn>(GetProcAddress(user, "CloseDesktop"));
+  static const auto name = ExportAs<GetNameFn>(GetProcAddress(user, "GetUserObjectInformationA"));
+  if (!open || !own || !close || !name) return true;
+  HDESK input = open(0, FALSE, DESKTOP_READOBJECTS);
+  if (!input) return false;
+  char inputName[64] = {}, ownName[64] = {};
+  DWORD needed = 0;
+  const bool same = name(input, UOI_NAME, inputName, sizeof inputName - 1, &needed) &&
+                    name(own(GetCurrentThreadId()), UOI_NAME, ownName, sizeof ownName - 1, &needed) &&
+                    lstrcmpiA(inputName, ownName) == 0;
+  close(input);
+  return same;
+}
+
 }  // namespace
 
 bool HookWatch::Start(HWND window, GetKeyCountFn keyCount, HookWatchHost* host) {
@@ -84,13 +109,21 @@ void HookWatch::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return;
   }
   if (message != WM_TIMER || wParam != kTimerId) return;
+  if (!InputDesktopIsOurs()) {
+    rule_.Reset(GetTickCount(), keyCount_(), raw_);
+    return;
+  }
   if (!rule_.Check(GetTickCount(), keyCount_(), raw_)) return;
   // A reinstallation that failed is tried again on new evidence, without a word.
   if (host_->Reinstall() && !told_) {
     told_ = true;
     host_->ShowReinstalled(kHookReinstalledText);
   }
-  rule_.Reset(GetTickCount(), keyCount_(), raw_);
+  rule_.Reinstalled(GetTickCount(), keyCount_(), raw_);
+  if (rule_.BackingOff() && !toldBackOff_) {
+    toldBackOff_ = true;
+    host_->ShowReinstalled(kHookBackOffText);
+  }
 }
 
 // The tray program's side.

@@ -12,6 +12,9 @@
 namespace pellix {
 
 constexpr char kHookReinstalledText[] = "Pellix reinstalled its keyboard hook.";
+constexpr char kHookBackOffText[] =
+    "Another program takes keys before Pellix's keyboard hook sees them. Pellix checks its "
+    "hook less often now.";
 
 // What the watch does about a lost hook.
 class HookWatchHost {
@@ -19,7 +22,8 @@ class HookWatchHost {
   virtual ~HookWatchHost() = default;
   // Remove and install the hook again, as a fresh installation; true when it is back.
   virtual bool Reinstall() = 0;
-  // Say so to the user; asked for once per run, after the first reinstallation that held.
+  // Say so to the user; asked for once per run, after the first reinstallation that held,
+  // and once when reinstallations that do not hold make the watch back off.
   virtual void ShowReinstalled(const char* text) = 0;
 };
 
@@ -45,6 +49,7 @@ class HookWatch {
   HookWatchdog rule_;
   uint32_t raw_ = 0;
   bool told_ = false;  // the balloon was asked for
+  bool toldBackOff_ = false;
 };
 
 // The tray program's watch (library mode, low-level hook): started by the main window once

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "hooklib/core/hook_platform.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/win32/profiles_page.h"
 #include "tray/core/settings_backend.h"
@@ -168,6 +169,27 @@ void StartSequence(HWND window) {
   SetProfilesPageContext(profiles);
 }
 
+// The hook library's own word on a scan: first the scan itself, which the profile may claim,
+// then, for one it left, what became of it.
+uintptr_t OnLibraryNote(const TrayNote& sent) {
+  TrayNote note = sent;  // the sender's copy is gone once the handler replies
+  note.serial[sizeof note.serial - 1] = note.type[sizeof note.type - 1] =
+      note.data[sizeof note.data - 1] = '\0';
+  if (note.kind == kNoteOutcome) {
+    ScanOutcome(note.process, note.burst, note.outcome);
+    return 0;
+  }
+  if (note.kind != kNoteOffer) return 0;
+  const ScanAction action = TakeOfferedScan(g_port, g_launcher, g_app.table, g_app.settings,
+                                            note.data, note.serial, note.type, 0, kTrayTookScan);
+  if (action == ScanAction::kLeftToLibrary) {
+    ScanLeftToLibrary(note.process, note.burst, note.type, note.data);
+    return kTrayLeftScan;
+  }
+  g_port.NoteScan(note.type, note.data, action);
+  return kTrayTookScan;
+}
+
 void StopSequence(HWND window) {
   if (g_sheetState.sheet) PostMessageA(g_sheetState.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
   if (g_app.driverMode) {
@@ -178,6 +200,7 @@ void StopSequence(HWND window) {
     g_app.exports.removeHook();
   }
   RemoveTrayIcon(window);
+  StopScanHistory();
   g_app.mainWindow = nullptr;
   PostQuitMessage(0);
 }
@@ -213,9 +236,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return OnScanMessage(g_port, g_launcher, g_app.table, g_app.settings,
                          static_cast<uint16_t>(wParam), HIWORD(lParam), LOWORD(lParam));
   }
-  if (IsScanOutcomeMessage(message)) {
-    OnScanOutcome(wParam, lParam);
-    return 0;
+  if (message == WM_COPYDATA && g_app.scanMessage != 0) {
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (copy && copy->dwData == kTrayNoteTag && copy->cbData == sizeof(TrayNote) && copy->lpData)
+      return static_cast<LRESULT>(OnLibraryNote(*static_cast<const TrayNote*>(copy->lpData)));
   }
   if (IsShellRestart(message)) {  // the shell came back without the icon
     AddTrayIcon(window);

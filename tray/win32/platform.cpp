@@ -1,7 +1,9 @@
 // The real platform behind scan handling and the driver path.
 #include <windows.h>
 
+#include "tray/core/tray_menu.h"
 #include "tray/win32/history.h"
+#include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
 #include "ui/win32/settings_sheet.h"
 #include "ui/win32/shell_open.h"
@@ -39,6 +41,16 @@ void Win32TrayPort::Reply(intptr_t result) { ReplyMessage(result); }
 
 void Win32TrayPort::NoteScan(const char* type, const char* data, ScanAction action) {
   HandOverScan(type, data, action);
+}
+
+bool Win32TrayPort::OwnWindow(WindowRef window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(static_cast<HWND>(const_cast<void*>(window)), &process);
+  return process == GetCurrentProcessId();
+}
+
+void Win32TrayPort::TellRefusal(const char* why) {
+  ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix did not start the scan's command", why);
 }
 
 void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {

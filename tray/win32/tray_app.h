@@ -75,6 +75,8 @@ class Win32TrayPort : public TrayPort {
   void DeleteAtom(uint16_t atom) override;
   void Reply(intptr_t result) override;
   void NoteScan(const char* type, const char* data, ScanAction action) override;
+  bool OwnWindow(WindowRef window) override;
+  void TellRefusal(const char* why) override;
 };
 
 // A scan's command, opened through ShellOpen (off the calling thread).

@@ -42,11 +42,13 @@
 //   pellix-probe click CAPTION ID            press the button ID inside the top-level
 //                                            window CAPTION (waits for it up to 10 s)
 //   pellix-probe set-text CAPTION ID TEXT    set the text of control ID inside CAPTION
-//   pellix-probe hold FILE MILLISECONDS      open FILE for reading as a spreadsheet may
-//                                            (others may read and write), keep it open,
-//                                            then print how many bytes it read through it
-//   pellix-probe clipboard FILE              write the clipboard's text to FILE, byte for
-//                                            byte
+//   pellix-probe hold FILE MILLISECONDS [alone]
+//                                            open FILE for reading as a spreadsheet may
+//                                            (others may read and write; "alone": nobody
+//                                            else), keep it open, then print how many bytes
+//                                            it read through it
+//   pellix-probe clipboard FILE [FORMAT]     write the clipboard's Unicode text to FILE in
+//                                            UTF-8, or the text of the registered FORMAT
 //   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
 //                                            of the window of CLASS (another program's,
 //                                            read as wide text), line breaks as "\n"
@@ -305,9 +307,11 @@ int SetText(const char* caption, int id, const char* text) {
                              SMTO_NORMAL, 5000, &result) ? 0 : 1;
 }
 
-int Hold(const char* path, int ms) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+// Holds the file open for `ms`, shared for reading and writing as a spreadsheet does, or
+// `alone`, as an antivirus scan or a sync client may.
+int Hold(const char* path, int ms, bool alone) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, alone ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   Sleep(static_cast<DWORD>(ms));
   char buffer[65536];
@@ -318,16 +322,28 @@ int Hold(const char* path, int ms) {
   return 0;
 }
 
-int Clipboard(const char* path) {
+// The clipboard's Unicode text, as UTF-8, or the text of a format named by its registered name.
+int Clipboard(const char* path, const char* format) {
   for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(100);
-  HANDLE data = GetClipboardData(CF_TEXT);
-  const char* text = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+  const UINT id = format ? RegisterClipboardFormatA(format) : CF_UNICODETEXT;
+  HANDLE data = GetClipboardData(id);
+  const void* bytes = data ? GlobalLock(data) : nullptr;
+  std::string text;
+  if (bytes && format) {
+    text = static_cast<const char*>(bytes);
+  } else if (bytes) {
+    const wchar_t* wide = static_cast<const wchar_t*>(bytes);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    text.resize(n > 0 ? n : 1);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+  }
   FILE* f = std::fopen(path, "wb");
-  if (f && text) std::fwrite(text, 1, std::strlen(text), f);
+  if (f) std::fwrite(text.data(), 1, text.size(), f);
   if (f) std::fclose(f);
-  if (text) GlobalUnlock(data);
+  if (bytes) GlobalUnlock(data);
   CloseClipboard();
-  return text && f ? 0 : 1;
+  return bytes && f ? 0 : 1;
 }
 
 }  // namespace
@@ -457,8 +473,9 @@ int main(int argc, char** argv) {
   }
   if (verb == "click" && argc >= 4) return Click(argv[2], std::atoi(argv[3]));
   if (verb == "set-text" && argc >= 5) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
-  if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2]);
-  if (verb == "hold" && argc >= 4) return Hold(argv[2], std::atoi(argv[3]));
+  if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2], argc >= 4 ? argv[3] : nullptr);
+  if (verb == "hold" && argc >= 4)
+    return Hold(argv[2], std::atoi(argv[3]), argc >= 5 && std::strcmp(argv[4], "alone") == 0);
   if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
