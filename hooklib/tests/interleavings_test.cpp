@@ -414,12 +414,8 @@ Outcome RunOnce(const Scenario& sc, Scheduler& sched) {
   const bool lowLevel = sc.path == FakeKeyboard::Path::kLowLevel;
   bool wandStalled = false;
   auto at = [&](const std::string& what) { sched.current()->doing = what; };
-  if (sc.killedOwner) {  // first: it holds the step when the run begins
-    sched.Spawn("killed thread", [&] {
-      kb.stepOwner = sched.current();
-      sched.Kill();
-    });
-  }
+  if (sc.killedOwner)  // it holds the step when the run begins
+    kb.stepOwner = sched.Spawn("killed thread", [&] { sched.Kill(); });
   sched.Spawn("wand", [&] {
     if (sc.breakAfterPrefix) {
       at("prefix of the broken burst");
