@@ -90,8 +90,10 @@ scan() {  # the scan arrives typed, after what came before
   e2e_wait_text "$typed" "$1" 15 || fail "scan $2"
 }
 scan $'012345678905\n' "from the installed program"
-# The tray menu's "Start with Windows" takes the installer's Run value for its own: off, then
-# on again with the program's option.
+# The tray menu's "Start with Windows" takes the installer's Run value for its own: a value
+# that starts this program with other options is brought up to date, not removed; then off.
+probe_rc command PellixWndCls 1020
+e2e_until 5 eval '[ "$(run_value)" = "\"$winexe\" -98" ]' || fail "Run value '$(run_value)'"
 probe_rc command PellixWndCls 1020
 e2e_until 5 eval '[ -z "$(run_value)" ]' || fail "Start with Windows did not turn off"
 probe_rc command PellixWndCls 1020
