@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Real keyboard layouts end to end: an X display of its own whose keymap is set with
+# setxkbmap, pellix.exe -98 with the real KEYWEDGE.DLL, the wand emulator pressing the US key
+# positions a wand presses (X keycodes). Per layout, into notepad and into wordpad: the user's
+# own words, three scans (a book with Auto-ISBN, a UPC-A, a Code 128 label with characters
+# that need AltGr or a dead key on other layouts), separator '|', the user's words again, and
+# a stalled burst given back; the control must then hold exactly that text. First the fake
+# keyboard's table of the layout is checked against Wine (pellix-layout-check).
+#   layouts_e2e.sh BUILD_DIR WORK_DIR [--long]
+# Every run: US, German, French, US-Dvorak. --long adds UK, Swiss German, Belgian, Spanish,
+# Italian, Swedish and Russian, every separator the library accepts and every printable ASCII
+# character in Code 128 data.
+set -euo pipefail
+build=$1 work=$2 long=${3:-}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# A display and a Wine server of its own: the keymap changes here reach no other test.
+unset DISPLAY PELLIX_KEEP_DISPLAY
+export WINEPREFIX=$work-prefix
+source "$root/scripts/lib-wine.sh"
+source "$root/tools/e2e-lib.sh"
+mkdir -p "$work"
+pellix_wine_up
+pellix_pid=""
+finish() {
+  e2e_quit_pellix || true
+  e2e_cleanup
+  pellix_wine_down
+}
+trap finish EXIT
+find "$work" -mindepth 1 -delete
+
+layouts=("us" "de" "fr" "us dvorak")
+separators=(124)
+c128='A|B\C~D@E^F`G{H}'
+if [ "$long" = --long ]; then
+  layouts+=("gb" "ch de" "be" "es" "it" "se" "ru")
+  # The separators the library accepts besides '|', and the printable ASCII characters.
+  separators+=(32 33 35 36 37 38 42 43 44 45 46 47 58 59 61 63 64 92 94 95 96 126)
+  c128=$(printf '%s' ' !"#$%&'"'"'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\]^_`abcdefghijklmnopqrstuvwxyz{|}~')
+fi
+# PELLIX_LAYOUTS="de fr" runs those alone (a layout with a variant: "us_dvorak").
+if [ -n "${PELLIX_LAYOUTS:-}" ]; then
+  read -ra layouts <<<"$PELLIX_LAYOUTS"
+  layouts=("${layouts[@]//_/ }")
+fi
+
+wordpad='C:\Program Files\Windows NT\Accessories\wordpad.exe'
+serial=00000000012345
+keys_helper="$PELLIX_WINE $build/bin/pellix-wand-keys.exe"
+
+# Waits until the control CHILD of the window of CLASS holds exactly TEXT.
+wait_app_text() {
+  local cls=$1 child=$2 want=$3 got="" i
+  for i in $(seq 150); do
+    got=$(probe text "$cls" "$child"; echo x); got=${got%x}
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  echo "$cls: expected $(printf '%q' "$want"), got $(printf '%q' "$got")" >&2
+  return 1
+}
+
+# Pellix with style 1 (type, separator, data), the separator $1, Return after each scan and
+# Auto-ISBN for books. The longest timeout: the keys Wine misreports come by a slower road.
+start_pellix() {
+  if [ -n "$pellix_pid" ]; then e2e_quit_pellix || true; e2e_stop "$pellix_pid"; fi
+  {
+    e2e_settings '"Style"=dword:00000001' "$(printf '"SepChar"=dword:%08x' "$1")" \
+      '"TermChar"=dword:0000000d' '"Timeout"=dword:000007d0' '"CurProfile"="E2E"'
+    e2e_profile_type IB5 "" "" "" 1
+  } >"$work/settings.reg"
+  e2e_load_settings "$work/settings.reg"
+  e2e_start_pellix
+}
+
+scan() { e2e_scan --layout "$layout" --keybd-event "$keys_helper" "$@" 2>>"$work/emulator.log"; }
+
+for layout in "${layouts[@]}"; do
+  start=$SECONDS
+  set -- $layout
+  setxkbmap -rules evdev -model pc105 -layout "$1" ${2:+-variant "$2"}
+  # Each Wine process reads the keymap when it starts.
+  [ -z "$pellix_pid" ] || { e2e_quit_pellix || true; e2e_stop "$pellix_pid"; pellix_pid=""; }
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  wine "$build/bin/pellix-layout-check.exe" "$layout" </dev/null 2>/dev/null | tr -d '\r' ||
+    fail "$layout: the fake keyboard's table is not Wine's"
+  # The stalled burst's keys come back as the layout gives them (Dvorak: b, c are x, j).
+  case $layout in "us dvorak") stalled=xj ;; *) stalled=bc ;; esac
+  for sep in "${separators[@]}"; do
+    start_pellix "$sep"
+    s=$(printf "\\x$(printf %x "$sep")")
+    for app in notepad wordpad; do
+      if [ "$app" = notepad ]; then
+        cls=Notepad child=Edit; e2e_start app_pid notepad.exe
+      else
+        cls=WORDPADTOP child=RichEdit20W; e2e_start app_pid "$wordpad"
+      fi
+      probe wait-window "$cls" 30 >/dev/null || fail "$app did not start"
+      id=""
+      for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --class "$app" 2>/dev/null | head -n1) || true
+        [ -n "$id" ] && break
+        sleep 0.1
+      done
+      [ -n "$id" ] && e2e_focus "$id" || fail "no X window of $app"
+      xdotool type --delay 20 "before "
+      scan --serial "$serial" --type IB5 --data 9780262033848
+      scan --serial "$serial" --type UPA --data 012345678905
+      scan --serial "$serial" --type 128 --data "$c128"
+      xdotool type --delay 20 "after "
+      scan --text bc --no-enter
+      want="before IB5${s}0262033844"$'\n'"UPA${s}012345678905"$'\n'"128${s}$c128"$'\n'"after $stalled"
+      wait_app_text "$cls" "$child" "$want" ||
+        fail "$layout, separator $(printf %q "$s"), $app"
+      e2e_screenshot "$work/${layout/ /-}-$sep-$app.png"
+      e2e_stop "$app_pid"
+    done
+  done
+  echo "$layout: exact in notepad and wordpad, ${#separators[@]} separator(s) ($((SECONDS - start)) s)"
+done
+grep -h "went by keybd_event" "$work/emulator.log" | sort -u || true
+echo "keyboard layouts: all checks passed"
