@@ -85,8 +85,6 @@ void TypeChar(HookContext& c, char ch) {
   const int16_t v = p.KeyForChar(ch);
   const bool noKey = v == -1 || (v & 0xff) == 0xff;
   const uint8_t vk = static_cast<uint8_t>(v & 0xff);
-  // The test is by key, and a dead key's Shift or AltGr character need not be dead (Swiss
-  // German's diaeresis key gives '!' with Shift): only accents wait for the next key.
   const bool dead = !noKey && IsSpacingAccent(ch) && p.IsDeadKey(vk);
   // Keys with no modifier or Shift alone go key by key, so that applications that read
   // virtual keys keep working. What needs AltGr, waits on a dead key or has no key at all

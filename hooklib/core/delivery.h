@@ -14,16 +14,6 @@ constexpr uint8_t kVkShift = 16;
 constexpr uint8_t kVkControl = 17;
 constexpr uint8_t kVkMenu = 18;  // Alt
 constexpr uint8_t kVkSpace = 32;
-// The modifier bits of a VkKeyScanA answer.
-constexpr int16_t kNeedsShift = 0x100, kNeedsCtrl = 0x200, kNeedsAlt = 0x400;
-
-// The characters that layouts put on dead keys, as they stand alone (ANSI code page 1252:
-// diaeresis, acute accent, cedilla besides the ASCII ones).
-inline bool IsSpacingAccent(char ch) {
-  const uint8_t u = static_cast<uint8_t>(ch);
-  return u == '^' || u == '`' || u == '~' || u == '\'' || u == '"' || u == 0xA8 || u == 0xB4 ||
-         u == 0xB8;
-}
 
 // What became of a scan the tray program did not claim, as reported to it ("KV_CC_DONE").
 constexpr uint32_t kOutcomeTyped = 1;

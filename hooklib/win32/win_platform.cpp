@@ -43,7 +43,11 @@ void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
 
 int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
 
-bool WinPlatform::IsNt() { return (GetVersion() & 0x80000000u) == 0; }
+bool WinPlatform::IsNt() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
 
 // Windows 9x marks a dead key in bit 15 of the answer, NT in bit 31; a character is 0..255.
 bool WinPlatform::IsDeadKey(uint8_t vk) { return (MapVirtualKeyA(vk, 2) & 0x80008000u) != 0; }

@@ -21,7 +21,8 @@ int g_count = 0;
 
 LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam) {
   const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-  if (code == HC_ACTION && g_count < 4) g_seen[g_count++] = {wParam, k->vkCode, k->scanCode, k->flags, k->dwExtraInfo};
+  if (code == HC_ACTION && g_count < 4)
+    g_seen[g_count++] = {wParam, k->vkCode, k->scanCode, k->flags, k->dwExtraInfo};
   return 1;  // the check's keys go nowhere
 }
 
