@@ -80,6 +80,16 @@ scan() {
     2>>"$work/emulator.log"
 }
 
+# One scan, and what it adds to the application's text ($want so far in $cls's $child). Each
+# lands before the next begins: a burst must end within the timeout, and the application
+# must not be busy with what came before.
+step() {  # TEXT SCAN-ARGUMENTS...
+  want+=$1
+  shift
+  scan "$@"
+  wait_app_text "$cls" "$child" "$want" || fail "$layout, separator $(printf %q "$s"), $app"
+}
+
 for i in "${!layouts[@]}"; do
   layout=${layouts[i]} start=$SECONDS
   set -- $layout
@@ -106,9 +116,6 @@ for i in "${!layouts[@]}"; do
   for sep in "${separators[@]}"; do
     start_pellix "$sep"
     case $sep in 9) s=$'\t' ;; 10 | 13) s=$'\n' ;; *) s=$(printf "\\x$(printf %x "$sep")") ;; esac
-    want="${words[0]}IB5${s}0262033844"$'\n'"UPA${s}012345678905"$'\n'
-    for label in "${labels[@]}"; do want+="128${s}$label"$'\n'; done
-    want+="${words[1]}$stalled"
     for app in notepad wordpad; do
       if [ "$app" = notepad ]; then
         cls=Notepad child=Edit; e2e_start app_pid notepad.exe
@@ -124,15 +131,15 @@ for i in "${!layouts[@]}"; do
       done
       [ -n "$id" ] && e2e_focus "$id" || fail "no X window of $app"
       xdotool type --delay 20 "${words[0]}"
-      # A burst must end within the timeout: the application is ready for it first.
-      wait_app_text "$cls" "$child" "${words[0]}" || fail "$layout: the user's words, $app"
-      scan --serial "$serial" --type IB5 --data 9780262033848
-      scan --serial "$serial" --type UPA --data 012345678905
-      for label in "${labels[@]}"; do scan --serial "$serial" --type 128 --data "$label"; done
+      want=${words[0]}
+      wait_app_text "$cls" "$child" "$want" || fail "$layout: the user's words, $app"
+      step "IB5${s}0262033844"$'\n' --serial "$serial" --type IB5 --data 9780262033848
+      step "UPA${s}012345678905"$'\n' --serial "$serial" --type UPA --data 012345678905
+      for label in "${labels[@]}"; do
+        step "128${s}$label"$'\n' --serial "$serial" --type 128 --data "$label"
+      done
       xdotool type --delay 20 "${words[1]}"
-      scan --text "$stall" --no-enter
-      wait_app_text "$cls" "$child" "$want" ||
-        fail "$layout, separator $(printf %q "$s"), $app"
+      step "${words[1]}$stalled" --text "$stall" --no-enter
       e2e_screenshot "$work/${layout/ /-}-$sep-$app.png"
       e2e_stop "$app_pid"
     done
