@@ -36,21 +36,8 @@ start_pellix() {
   e2e_start_pellix
 }
 
-# Waits until the control CHILD of the window of CLASS holds exactly TEXT.
-wait_app_text() {
-  local cls=$1 child=$2 want=$3 got="" i
-  for i in $(seq 100); do
-    got=$(probe text "$cls" "$child"; echo x); got=${got%x}
-    [ "$got" = "$want" ] && return 0
-    sleep 0.1
-  done
-  echo "$cls: expected $(printf '%q' "$want"), got $(printf '%q' "$got")" >&2
-  return 1
-}
-
 serial=00000000012345
 echo "== notepad and wordpad: the user's words, a scan, the user's words"
-wordpad='C:\Program Files\Windows NT\Accessories\wordpad.exe'
 # style, separator, terminator, what the scan types
 while read -r style sep term; do
   start_pellix "$style" "$sep" "$term"
@@ -62,24 +49,12 @@ while read -r style sep term; do
   esac
   case $term in 9) t=$'\t' ;; 10 | 13) t=$'\n' ;; esac
   for app in notepad wordpad; do
-    if [ "$app" = notepad ]; then
-      cls=Notepad child=Edit; e2e_start app_pid notepad.exe
-    else
-      cls=WORDPADTOP child=RichEdit20W; e2e_start app_pid "$wordpad"
-    fi
-    probe wait-window "$cls" 30 >/dev/null || fail "$app did not start"
-    sleep 1
-    id=""
-    for _ in $(seq 100); do
-      id=$(xdotool search --onlyvisible --class "$app" 2>/dev/null | head -n1)
-      [ -n "$id" ] && break
-      sleep 0.1
-    done
-    [ -n "$id" ] && e2e_focus "$id" || fail "no X window of $app"
+    e2e_start_app "$app"
     xdotool type --delay 20 "before "
+    e2e_app_text "$cls" "$child" "before " || fail "$app: the user's words"
     e2e_scan --serial "$serial" --type IB5 --data 9780262033848
     xdotool type --delay 20 "after"
-    wait_app_text "$cls" "$child" "before $scan_text${t}after" ||
+    e2e_app_text "$cls" "$child" "before $scan_text${t}after" ||
       fail "$app, style $style, terminator $term"
     echo "$app, style $style, terminator $term: $(printf '%q' "before $scan_text${t}after")"
     e2e_screenshot "$work/$app-style$style.png"

@@ -46,21 +46,8 @@ if [ -n "${PELLIX_LAYOUTS:-}" ]; then
   layouts=("${layouts[@]//_/ }")
 fi
 
-wordpad='C:\Program Files\Windows NT\Accessories\wordpad.exe'
 serial=00000000012345
 keys_helper="$PELLIX_WINE $build/bin/pellix-wand-keys.exe"
-
-# Waits until the control CHILD of the window of CLASS holds exactly TEXT.
-wait_app_text() {
-  local cls=$1 child=$2 want=$3 got="" i
-  for i in $(seq 150); do
-    got=$(probe text "$cls" "$child"; echo x); got=${got%x}
-    [ "$got" = "$want" ] && return 0
-    sleep 0.1
-  done
-  echo "$cls: expected $(printf '%q' "$want"), got $(printf '%q' "$got")" >&2
-  return 1
-}
 
 # Pellix with style 1 (type, separator, data), the separator $1, Return after each scan and
 # Auto-ISBN for books. The longest timeout: the keys Wine misreports come by a slower road.
@@ -87,7 +74,22 @@ step() {  # TEXT SCAN-ARGUMENTS...
   want+=$1
   shift
   scan "$@"
-  wait_app_text "$cls" "$child" "$want" || fail "$layout, separator $(printf %q "$s"), $app"
+  e2e_app_text "$cls" "$child" "$want"
+}
+
+# One application's round: the user's words, the scans, the words again, a stalled burst.
+app_round() {
+  e2e_start_app "$1"
+  want=${words[0]}
+  xdotool type --delay 20 "$want"
+  e2e_app_text "$cls" "$child" "$want" || return 1
+  step "IB5${s}0262033844"$'\n' --serial "$serial" --type IB5 --data 9780262033848 || return 1
+  step "UPA${s}012345678905"$'\n' --serial "$serial" --type UPA --data 012345678905 || return 1
+  for label in "${labels[@]}"; do
+    step "128${s}$label"$'\n' --serial "$serial" --type 128 --data "$label" || return 1
+  done
+  xdotool type --delay 20 "${words[1]}"
+  step "${words[1]}$stalled" --text "$stall" --no-enter
 }
 
 for i in "${!layouts[@]}"; do
@@ -117,29 +119,14 @@ for i in "${!layouts[@]}"; do
     start_pellix "$sep"
     case $sep in 9) s=$'\t' ;; 10 | 13) s=$'\n' ;; *) s=$(printf "\\x$(printf %x "$sep")") ;; esac
     for app in notepad wordpad; do
-      if [ "$app" = notepad ]; then
-        cls=Notepad child=Edit; e2e_start app_pid notepad.exe
-      else
-        cls=WORDPADTOP child=RichEdit20W; e2e_start app_pid "$wordpad"
+      # A burst that outlasts the timeout on a loaded machine comes back whole; a wrong
+      # character comes back every time: one more round tells them apart.
+      if ! app_round "$app"; then
+        e2e_screenshot "$work/${layout/ /-}-$sep-$app-first.png"
+        e2e_stop "$app_pid"
+        echo "$layout, separator $(printf %q "$s"), $app: once more"
+        app_round "$app" || fail "$layout, separator $(printf %q "$s"), $app"
       fi
-      probe wait-window "$cls" 30 >/dev/null || fail "$app did not start"
-      id=""
-      for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --class "$app" 2>/dev/null | head -n1) || true
-        [ -n "$id" ] && break
-        sleep 0.1
-      done
-      [ -n "$id" ] && e2e_focus "$id" || fail "no X window of $app"
-      xdotool type --delay 20 "${words[0]}"
-      want=${words[0]}
-      wait_app_text "$cls" "$child" "$want" || fail "$layout: the user's words, $app"
-      step "IB5${s}0262033844"$'\n' --serial "$serial" --type IB5 --data 9780262033848
-      step "UPA${s}012345678905"$'\n' --serial "$serial" --type UPA --data 012345678905
-      for label in "${labels[@]}"; do
-        step "128${s}$label"$'\n' --serial "$serial" --type 128 --data "$label"
-      done
-      xdotool type --delay 20 "${words[1]}"
-      step "${words[1]}$stalled" --text "$stall" --no-enter
       e2e_screenshot "$work/${layout/ /-}-$sep-$app.png"
       e2e_stop "$app_pid"
     done
