@@ -119,14 +119,15 @@ for i in "${!layouts[@]}"; do
     start_pellix "$sep"
     case $sep in 9) s=$'\t' ;; 10 | 13) s=$'\n' ;; *) s=$(printf "\\x$(printf %x "$sep")") ;; esac
     for app in notepad wordpad; do
-      # A burst that outlasts the timeout on a loaded machine comes back whole; a wrong
-      # character comes back every time: one more round tells them apart.
-      if ! app_round "$app"; then
-        e2e_screenshot "$work/${layout/ /-}-$sep-$app-first.png"
+      # A burst that outlasts the timeout on a loaded machine comes back whole (wordpad is
+      # the slower reader); a wrong character comes back every time: up to three rounds.
+      for round in 1 2 3; do
+        app_round "$app" && break
+        e2e_screenshot "$work/${layout/ /-}-$sep-$app-round$round.png"
         e2e_stop "$app_pid"
-        echo "$layout, separator $(printf %q "$s"), $app: once more"
-        app_round "$app" || fail "$layout, separator $(printf %q "$s"), $app"
-      fi
+        [ "$round" -lt 3 ] || fail "$layout, separator $(printf %q "$s"), $app"
+        echo "$layout, separator $(printf %q "$s"), $app: a burst came back whole, once more"
+      done
       e2e_screenshot "$work/${layout/ /-}-$sep-$app.png"
       e2e_stop "$app_pid"
     done
