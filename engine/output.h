@@ -41,6 +41,19 @@ inline uint8_t ControlCharKey(char c) {
   return c == 9 ? kVkTab : (c == 10 || c == 13) ? kVkReturn : 0;
 }
 
+// The modifier bits of a VkKeyScanA answer.
+constexpr int16_t kNeedsShift = 0x100, kNeedsCtrl = 0x200, kNeedsAlt = 0x400;
+
+// The characters that layouts put on dead keys, as they stand alone (ANSI code page 1252:
+// diaeresis, acute accent, cedilla besides the ASCII ones). A dead key's Shift or AltGr
+// character need not be dead (Swiss German's diaeresis key gives '!' with Shift): only
+// these wait for the next key.
+inline bool IsSpacingAccent(char ch) {
+  const uint8_t u = static_cast<uint8_t>(ch);
+  return u == '^' || u == '`' || u == '~' || u == '\'' || u == '"' || u == 0xA8 || u == 0xB4 ||
+         u == 0xB8;
+}
+
 // What composition needs of the platform: the audible cue and typing one text.
 class TypingPort {
  public:

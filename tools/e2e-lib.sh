@@ -24,6 +24,10 @@
 #   probe_rc ARGS...                    the same, its status only
 #   fail TEXT                           "FAIL: TEXT", a screenshot in $work/failure.png, exit 1
 #   e2e_start_pellix                    $build/bin/pellix.exe -98, up; its pid in pellix_pid
+#   e2e_start_app notepad|wordpad       Wine's notepad or wordpad, up and focused; sets app_pid,
+#                                       and cls and child: its window class and edit control's
+#   e2e_app_text CLASS CHILD TEXT       wait until the control CHILD of the window of CLASS
+#                                       holds exactly TEXT (15 s); show it if not
 #   e2e_quit_pellix                     the menu's Exit, and wait until the program is gone
 #   e2e_settings VALUE_LINE...          REGEDIT4 lines: the program's Settings key, these values
 #   e2e_profile_type TYPE TRANS COMMAND PARAMS AUTOCONV
@@ -140,6 +144,35 @@ e2e_start_pellix() {
   e2e_start pellix_pid "$build/bin/pellix.exe" -98
   probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
   sleep 1
+}
+
+e2e_start_app() {
+  local app=$1 id="" i
+  if [ "$app" = notepad ]; then
+    cls=Notepad child=Edit
+    e2e_start app_pid notepad.exe
+  else
+    cls=WORDPADTOP child=RichEdit20W
+    e2e_start app_pid 'C:\Program Files\Windows NT\Accessories\wordpad.exe'
+  fi
+  probe wait-window "$cls" 30 >/dev/null || fail "$app did not start"
+  for i in $(seq 100); do
+    id=$(xdotool search --onlyvisible --class "$app" 2>/dev/null | head -n1) || true
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  [ -n "$id" ] && e2e_focus "$id" || fail "no X window of $app"
+}
+
+e2e_app_text() {
+  local cls=$1 child=$2 want=$3 got="" i
+  for i in $(seq 150); do
+    got=$(probe text "$cls" "$child"; echo x); got=${got%x}
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  echo "$cls: expected $(printf '%q' "$want"), got $(printf '%q' "$got")" >&2
+  return 1
 }
 
 e2e_quit_pellix() {

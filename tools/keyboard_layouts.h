@@ -1,7 +1,8 @@
 // The virtual keys that Windows reports, under some keyboard layouts, for the US key positions
 // a wand presses (it sends their scan codes whatever the PC's layout). Positions a layout does
-// not list report the US virtual key. Read off the layouts' tables (kbdgr, kbdfr, kbdbe,
-// kbddv): the keys of the wand's alphabet, minus, period and equals.
+// not list report the US virtual key (Russian among them). Read off the layouts' tables (kbdgr,
+// kbdfr, kbdbe, kbddv, kbdsg, kbdsp, kbdit, kbdsw): the keys of the wand's alphabet, minus,
+// period and equals.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -30,12 +31,21 @@ constexpr MovedKey kDvorak[] = {
     {34, 'I'}, {35, 'D'}, {36, 'H'}, {37, 'T'}, {38, 'N'}, {44, 186}, {45, 'Q'}, {46, 'J'},
     {47, 'K'}, {48, 'X'}, {49, 'B'}, {50, 'M'}, {52, 'V'}};
 
+constexpr MovedKey kSwiss[] = {{12, 219}, {13, 221}, {21, 'Z'}, {44, 'Y'}};
+constexpr MovedKey kSpanish[] = {{12, 219}, {13, 221}};
+constexpr MovedKey kItalian[] = {{12, 219}, {13, 221}};
+constexpr MovedKey kSwedish[] = {{12, 187}, {13, 219}};
+
 constexpr Layout kLayouts[] = {
     {"us", nullptr, 0},
     {"german", kGerman, sizeof kGerman / sizeof kGerman[0]},
     {"french", kFrench, sizeof kFrench / sizeof kFrench[0]},
     {"belgian", kBelgian, sizeof kBelgian / sizeof kBelgian[0]},
     {"dvorak", kDvorak, sizeof kDvorak / sizeof kDvorak[0]},
+    {"swiss", kSwiss, sizeof kSwiss / sizeof kSwiss[0]},
+    {"spanish", kSpanish, sizeof kSpanish / sizeof kSpanish[0]},
+    {"italian", kItalian, sizeof kItalian / sizeof kItalian[0]},
+    {"swedish", kSwedish, sizeof kSwedish / sizeof kSwedish[0]},
 };
 
 inline const Layout* FindLayout(const char* name) {

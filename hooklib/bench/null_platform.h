@@ -11,6 +11,9 @@ class NullPlatform : public HookPlatform {
   void SignalStop() override {}
   void KeybdEvent(uint8_t, uint8_t, uint32_t) override {}
   int16_t KeyForChar(char c) override { return static_cast<int16_t>(c); }
+  bool IsNt() override { return true; }
+  bool IsDeadKey(uint8_t) override { return false; }
+  void UnicodeChar(char) override {}
   void Beep(uint32_t) override {}
   uint16_t MakeAtom(const char*) override { return 0; }
   bool AtomExists(uint16_t) override { return false; }

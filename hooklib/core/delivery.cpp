@@ -126,20 +126,38 @@ void DeliveryThread(HookContext& c, ScanRecord* record) {
 }
 
 void TypeChar(HookContext& c, char ch) {
+  HookPlatform& p = c.platform;
   if (const uint8_t key = ControlCharKey(ch)) {
-    c.platform.KeybdEvent(key, 0, 0);
-    c.platform.KeybdEvent(key, 0, kKeyEventUp);
+    p.KeybdEvent(key, 0, 0);
+    p.KeybdEvent(key, 0, kKeyEventUp);
     return;
   }
-  const int16_t v = c.platform.KeyForChar(ch);
-  // No key gives this character under the layout: nothing sensible to type.
-  if (v == -1 || (v & 0xff) == 0xff) return;
+  const int16_t v = p.KeyForChar(ch);
+  const bool noKey = v == -1 || (v & 0xff) == 0xff;
   const uint8_t vk = static_cast<uint8_t>(v & 0xff);
-  const bool shift = (v & 0x100) != 0;
-  if (shift) c.platform.KeybdEvent(kVkShift, 0, 0);
-  c.platform.KeybdEvent(vk, 0, 0);
-  c.platform.KeybdEvent(vk, 0, kKeyEventUp);
-  if (shift) c.platform.KeybdEvent(kVkShift, 0, kKeyEventUp);
+  const bool dead = !noKey && IsSpacingAccent(ch) && p.IsDeadKey(vk);
+  // Keys with no modifier or Shift alone go key by key, so that applications that read
+  // virtual keys keep working. What needs AltGr, waits on a dead key or has no key at all
+  // goes as the character itself where the system can: the key alone would type another.
+  if (p.IsNt() && (noKey || dead || (v & (kNeedsCtrl | kNeedsAlt)) != 0)) {
+    p.UnicodeChar(ch);
+    return;
+  }
+  if (noKey) return;  // Windows 9x has no Unicode input: nothing types it there
+  const bool shift = (v & kNeedsShift) != 0, ctrl = (v & kNeedsCtrl) != 0,
+             alt = (v & kNeedsAlt) != 0;
+  if (shift) p.KeybdEvent(kVkShift, 0, 0);
+  if (ctrl) p.KeybdEvent(kVkControl, 0, 0);
+  if (alt) p.KeybdEvent(kVkMenu, 0, 0);
+  p.KeybdEvent(vk, 0, 0);
+  p.KeybdEvent(vk, 0, kKeyEventUp);
+  if (alt) p.KeybdEvent(kVkMenu, 0, kKeyEventUp);
+  if (ctrl) p.KeybdEvent(kVkControl, 0, kKeyEventUp);
+  if (shift) p.KeybdEvent(kVkShift, 0, kKeyEventUp);
+  if (dead) {  // the accent stands alone once a space follows
+    p.KeybdEvent(kVkSpace, 0, 0);
+    p.KeybdEvent(kVkSpace, 0, kKeyEventUp);
+  }
 }
 
 void TypeText(HookContext& c, const char* text, int maxLength) {

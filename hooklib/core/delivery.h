@@ -11,6 +11,9 @@ struct ScanRecord;
 
 constexpr uint32_t kKeyEventUp = 2;  // KEYEVENTF_KEYUP
 constexpr uint8_t kVkShift = 16;
+constexpr uint8_t kVkControl = 17;
+constexpr uint8_t kVkMenu = 18;  // Alt
+constexpr uint8_t kVkSpace = 32;
 
 // What became of a scan the tray program did not claim, as told to it (kNoteOutcome).
 constexpr uint32_t kOutcomeTyped = 1;
@@ -31,8 +34,10 @@ void DeliveryThread(HookContext& c, ScanRecord* record);
 // Beeps and types a scan without offering it or telling the tray program (no delivery thread
 // could be had, and the hook's thread may wait on no window): typed rather than lost.
 void TypeUnoffered(HookContext& c, const ScanRecord& record);
-// Every key typed carries kOwnKeyMark (the platform's KeybdEvent adds it) and, but for the
-// replayed prefix, the scan code 0: the hooks know it by them and pass it.
+// Types one character by the layout's keys, or as Unicode input where the keys would not
+// give it exactly (NT); on 9x with Ctrl and Alt held as the layout asks. Every key carries
+// kOwnKeyMark (the platform adds it) and, but for the replayed prefix, the scan code 0 or
+// VK_PACKET: the hooks know the library's keys by them and pass them.
 void TypeChar(HookContext& c, char ch);
 // Types up to the terminating zero, or at most maxLength characters.
 void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff);

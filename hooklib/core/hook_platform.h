@@ -42,8 +42,17 @@ class HookPlatform : public KeyTranslationPort {
   virtual void SignalStop() = 0;
   // keybd_event(vk, scan, flags, 0); flags 2 = key up.
   virtual void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) = 0;
-  // VkKeyScanA: low byte the virtual key, bit 8 Shift; -1 when no key gives the character.
+  // VkKeyScanA: low byte the virtual key, bit 8 Shift, bit 9 Ctrl, bit 10 Alt; -1 when no
+  // key gives the character.
   virtual int16_t KeyForChar(char c) = 0;
+  // True on the NT family, which has Unicode input; false on Windows 9x.
+  virtual bool IsNt() = 0;
+  // True when the virtual key is a dead key under the layout: it types nothing by itself and
+  // changes the next character (MapVirtualKeyA(vk, 2) with its top bit set).
+  virtual bool IsDeadKey(uint8_t vk) = 0;
+  // Types the character, taken in the system's ANSI code page, as Unicode input: a press and
+  // a release with SendInput and KEYEVENTF_UNICODE, each carrying kOwnKeyMark. NT only.
+  virtual void UnicodeChar(char c) = 0;
   virtual void Beep(uint32_t beepType) = 0;
   // Global atoms: 0 when the atom could not be made.
   virtual uint16_t MakeAtom(const char* name) = 0;

@@ -34,6 +34,9 @@ class FuzzPlatform : public HookPlatform {
       KeyboardStep(*ctx, vk, (flags & 2 ? 3u << 30 : 0) | 1);
   }
   int16_t KeyForChar(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
+  bool IsNt() override { return true; }
+  bool IsDeadKey(uint8_t) override { return false; }
+  void UnicodeChar(char) override {}
   void Beep(uint32_t) override {}
   uint16_t MakeAtom(const char* name) override { return name[0] ? 0xC001 : 0; }
   bool AtomExists(uint16_t) override { return claim == 0; }

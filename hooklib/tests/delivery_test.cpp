@@ -1,10 +1,12 @@
 // The offer of a scan to the tray program and the foreground window, and the typing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/scan_record.h"
 #include "hooklib/tests/fake_keyboard.h"
+#include "hooklib/tests/wine_layouts.h"
 
 namespace pellix {
 namespace {
@@ -183,10 +185,58 @@ TEST(Typing, TabAndLineBreaksAreTheirOwnKeysWhateverTheLookUpSays) {
   EXPECT_EQ(kb.injected, expected);
 }
 
-TEST(Typing, CharacterWithoutKeyIsSkipped) {
-  FakeKeyboard kb;
-  TypeText(kb.ctx, "a\x01" "b");
-  EXPECT_EQ(kb.AppText(), "ab");
+// The library's keys in order: "+41" a press of virtual key 0x41, "-41" its release, "+U|" a
+// Unicode press of '|'.
+std::string KeyLog(const std::vector<KeyEvent>& keys) {
+  std::string out;
+  char token[8];
+  for (const KeyEvent& k : keys) {
+    if (k.vk == 231) {
+      std::snprintf(token, sizeof token, "%cU%c ", k.up ? '-' : '+', static_cast<char>(k.scan));
+    } else {
+      std::snprintf(token, sizeof token, "%c%02X ", k.up ? '-' : '+', k.vk);
+    }
+    out += token;
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+// Each character by its route, under the layouts' answers as Wine gives them (and one with
+// Windows' dead keys, which Wine reports as no key): key by key with no modifier or Shift;
+// AltGr, dead and keyless characters as Unicode on NT; on 9x AltGr held as Ctrl and Alt, a
+// space after a dead accent, and no key skipped.
+TEST(Typing, EachCharacterByItsRouteOnEveryLayout) {
+  struct Case {
+    const char* layout;  // a row of kWineLayouts, or "dead" (Swiss German's keys on Windows)
+    bool nt;
+    const char* text;
+    const char* keys;
+  } cases[] = {
+      {"us", true, "aA|~(", "+41 -41 +10 +41 -41 -10 +10 +DC -DC -10 +10 +C0 -C0 -10 +U( -U("},
+      {"de", true, "a|\\~@^`{}#",
+       "+41 -41 +U| -U| +U\\ -U\\ +U~ -U~ +U@ -U@ +U^ -U^ +U` -U` +U{ -U{ +U} -U} +DC -DC"},
+      {"fr", true, "A^(", "+10 +41 -41 -10 +U^ -U^ +35 -35"},
+      {"ru", true, "aA@|", "+Ua -Ua +UA -UA +U@ -U@ +10 +85 -85 -10"},
+      {"de", false, "a|@^~",
+       "+41 -41 +11 +12 +E2 -E2 -12 -11 +11 +12 +51 -51 -12 -11 +11 +12 +DD -DD -12 -11"},
+      {"ru", false, "a\\", "+DC -DC"},
+      {"dead", false, "^`!", "+DD -DD +20 -20 +10 +DD -DD -10 +20 -20 +10 +C0 -C0 -10"},
+      {"dead", true, "^`!", "+U^ -U^ +U` -U` +10 +C0 -C0 -10"},
+  };
+  for (const Case& c : cases) {
+    FakeKeyboard kb;
+    kb.nt = c.nt;
+    if (const auto* layout = testing::FindWineLayout(c.layout)) {
+      for (int i = 0; i < testing::kLayoutCharCount; ++i)
+        kb.keyForChar[testing::kLayoutChars[i]] = layout->keys[i];
+    } else {
+      kb.keyForChar = {{'^', 0x00DD}, {'`', 0x01DD}, {'!', 0x01C0}};
+      kb.deadKeys = {0xDD, 0xC0};
+    }
+    TypeText(kb.ctx, c.text);
+    EXPECT_EQ(KeyLog(kb.injected), c.keys) << c.layout << (c.nt ? " NT " : " 9x ") << c.text;
+  }
 }
 
 // The typing leaves the recognizer's state alone: a burst given back while it types stays

@@ -6,6 +6,7 @@ namespace pellix::testing {
 
 namespace {
 
+
 struct CharKey {
   char c;
   uint32_t vk;
@@ -123,7 +124,14 @@ void FakeKeyboard::WandBurst(const std::string& text, bool withEnter) {
 }
 
 void FakeKeyboard::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
-  const bool up = (flags & kKeyEventUp) != 0;
+  Synthetic(vk, scanCode, (flags & kKeyEventUp) != 0);
+}
+
+void FakeKeyboard::UnicodeChar(char c) {
+  for (bool up : {false, true}) Synthetic(kVkPacket, static_cast<uint8_t>(c), up);
+}
+
+void FakeKeyboard::Synthetic(uint32_t vk, uint32_t scanCode, bool up) {
   injected.push_back({vk, scanCode, up, true});
   if (onKeybdEvent) onKeybdEvent();
   if (path == Path::kLowLevel) {
@@ -160,6 +168,10 @@ std::string FakeKeyboard::AppText() const {
       continue;
     }
     if (k.up) continue;
+    if (k.vk == kVkPacket) {
+      out += static_cast<char>(k.scan);
+      continue;
+    }
     for (char c = 1; c < 127; ++c) {
       const UsKey u = UsKeyOf(c);
       if (u.vk == k.vk && u.shift == shift && c != '\r' && !(c >= 'a' && c <= 'z' && shift)) {

@@ -74,6 +74,8 @@ class FakeKeyboard : public HookPlatform {
   // --- Knobs.
   std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
   std::map<char, int16_t> keyForChar;  // VkKeyScanA overrides
+  bool nt = true;                     // the NT family, with Unicode input
+  std::set<uint8_t> deadKeys;         // the layout's dead keys
   // The PC's layout: the virtual keys it reports for the US key positions the wand presses.
   const layouts::Layout* pcLayout = nullptr;
   void* foreground = nullptr;
@@ -94,6 +96,10 @@ class FakeKeyboard : public HookPlatform {
   void SignalStop() override { ++stops; }
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
   int16_t KeyForChar(char c) override;
+  bool IsNt() override { return nt; }
+  bool IsDeadKey(uint8_t vk) override { return deadKeys.count(vk) != 0; }
+  // As Windows sends it: VK_PACKET (231) with the character in place of the scan code.
+  void UnicodeChar(char c) override;
   void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
   uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override { return atoms.count(atom) != 0; }
@@ -130,6 +136,7 @@ class FakeKeyboard : public HookPlatform {
   uint32_t clockMs = 0;
 
  private:
+  void Synthetic(uint32_t vk, uint32_t scan, bool up);
   std::deque<ScanRecord*> deliveries_;
   std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
   uint16_t nextAtom_ = 0xC000;

@@ -43,6 +43,32 @@ void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
 
 int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
 
+bool WinPlatform::IsNt() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// Windows 9x marks a dead key in bit 15 of the answer, NT in bit 31; a character is 0..255.
+bool WinPlatform::IsDeadKey(uint8_t vk) { return (MapVirtualKeyA(vk, 2) & 0x80008000u) != 0; }
+
+void WinPlatform::UnicodeChar(char c) {
+  // Bound at run time: Windows 95 has no SendInput, and 9x never comes here.
+  using SendInputFn = UINT(WINAPI*)(UINT, INPUT*, int);
+  static const auto sendInput = reinterpret_cast<SendInputFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SendInput")));
+  WCHAR unit = 0;
+  if (!sendInput || MultiByteToWideChar(CP_ACP, 0, &c, 1, &unit, 1) != 1) return;
+  INPUT keys[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wScan = unit;
+    keys[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+    keys[i].ki.dwExtraInfo = kOwnKeyMark;
+  }
+  sendInput(2, keys, sizeof(INPUT));
+}
+
 void WinPlatform::Beep(uint32_t beepType) { MessageBeep(beepType); }
 
 uint16_t WinPlatform::MakeAtom(const char* name) { return GlobalAddAtomA(name); }

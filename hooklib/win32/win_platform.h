@@ -14,6 +14,9 @@ class WinPlatform : public HookPlatform {
   void SignalStop() override;
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
   int16_t KeyForChar(char c) override;
+  bool IsNt() override;
+  bool IsDeadKey(uint8_t vk) override;
+  void UnicodeChar(char c) override;
   void Beep(uint32_t beepType) override;
   uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override;

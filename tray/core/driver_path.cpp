@@ -7,21 +7,60 @@
 
 namespace pellix {
 
-uint8_t KeystrokeCode(KeyboardLayout& layout, char c) {
+Keystroke KeystrokeFor(KeyboardLayout& layout, char c) {
   if (const uint8_t key = ControlCharKey(c)) {
-    return static_cast<uint8_t>(layout.ScanCodeOf(key) & 0x7F);
+    return {static_cast<uint8_t>(layout.ScanCodeOf(key) & 0x7F), 0, false};
   }
   const int16_t v = layout.KeyScan(c);
-  if (v == -1) return 0;
+  if (v == -1 || (v & 0xff) == 0xff) return {0, 0, false};
+  const bool dead = IsSpacingAccent(c) && layout.IsDeadKey(static_cast<uint8_t>(v));
+  if (v & (kNeedsCtrl | kNeedsAlt)) return {0, v, dead};
   uint8_t code = static_cast<uint8_t>(layout.ScanCodeOf(static_cast<uint8_t>(v)) & 0x7F);
-  if (v & 0x100) code |= 0x80;  // Shift; Ctrl and Alt have no place in a code
-  return code;
+  if (v & kNeedsShift) code |= 0x80;
+  return {code, 0, dead};
 }
 
-char* ToKeystrokeCodes(char* text, KeyboardLayout& layout) {
-  for (char* p = text; *p; ++p) *p = static_cast<char>(KeystrokeCode(layout, *p));
-  return text;
+namespace {
+
+// Codes for the driver, sent in chunks of at most kKeystrokeChunk, Sleep(0) after each.
+class CodeChunks {
+ public:
+  CodeChunks(DriverPort& driver, void (*yield)()) : driver_(driver), yield_(yield) {}
+  void Add(uint8_t code) {
+    if (count_ == kKeystrokeChunk) Flush();
+    codes_[count_++] = code;
+  }
+  void Flush() {
+    if (count_ == 0) return;
+    driver_.Control(kDriverCodeTypeKeys, codes_, static_cast<uint32_t>(count_), nullptr, 0,
+                    nullptr);
+    count_ = 0;
+    if (yield_) yield_();
+  }
+
+ private:
+  DriverPort& driver_;
+  void (*yield_)();
+  uint8_t codes_[kKeystrokeChunk];
+  int count_ = 0;
+};
+
+void TypeThroughDriver(const char* text, const DriverScanContext& ctx) {
+  CodeChunks chunks(*ctx.driver, ctx.yield);
+  for (const char* p = text; *p; ++p) {
+    const Keystroke k = KeystrokeFor(*ctx.layout, *p);
+    if (k.heldKey != 0) {
+      chunks.Flush();  // what came before is typed first
+      if (ctx.typeHeld) ctx.typeHeld(k.heldKey);
+    } else if (k.code != 0) {
+      chunks.Add(k.code);
+    }
+    if (k.dead && (k.code != 0 || k.heldKey != 0)) chunks.Add(kSpaceScanCode);
+  }
+  chunks.Flush();
 }
+
+}  // namespace
 
 void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
   TrayPort& port = *ctx.port;
@@ -63,19 +102,12 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
     FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
                      settings.separator, settings.outputStyle);
     std::memcpy(record->data, text, sizeof text);
-    const size_t length = std::strlen(record->data);
     port.NoteScan(record->type, record->data,
                   record->data[0] == '\0' ? ScanAction::kFilteredOut
                   : ownInFront             ? ScanAction::kClaimed
                                            : ScanAction::kTyped);
     if (!ownInFront) {
-      ToKeystrokeCodes(record->data, *ctx.layout);
-      for (size_t at = 0; at < length; at += kKeystrokeChunk) {
-        const size_t n = length - at < kKeystrokeChunk ? length - at : kKeystrokeChunk;
-        driver.Control(kDriverCodeTypeKeys, record->data + at, static_cast<uint32_t>(n),
-                       nullptr, 0, nullptr);
-        if (ctx.yield) ctx.yield();
-      }
+      TypeThroughDriver(record->data, ctx);
       const char terminator = settings.terminator;
       if (terminator != 0) {
         driver.Control(kDriverCodeTypeTerminator, &terminator, 1, nullptr, 0, nullptr);

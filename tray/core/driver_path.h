@@ -13,22 +13,29 @@ namespace pellix {
 
 constexpr int kKeystrokeChunk = 15;  // codes per kDriverCodeTypeKeys request
 
-// The keyboard layout: VkKeyScanA and MapVirtualKeyA (virtual key to scan code).
+// The keyboard layout: VkKeyScanA and MapVirtualKeyA (virtual key to scan code; dead keys).
 class KeyboardLayout {
  public:
   virtual ~KeyboardLayout() = default;
   // Virtual key in the low byte, shift state in the high byte; -1 when no key gives `c`.
   virtual int16_t KeyScan(char c) = 0;
   virtual uint32_t ScanCodeOf(uint32_t virtualKey) = 0;
+  // True when the key types nothing by itself and changes the next character.
+  virtual bool IsDeadKey(uint32_t virtualKey) = 0;
 };
 
-// One keystroke code: bit 7 Shift, bits 0-6 the key's scan code. A character no key of the
-// layout gives becomes 0 (no key), which the driver types as nothing.
-uint8_t KeystrokeCode(KeyboardLayout& layout, char c);
-
-// Replaces each character of the text by its keystroke code, in place; returns `text`.
-// The length must be taken before: a code may be 0.
-char* ToKeystrokeCodes(char* text, KeyboardLayout& layout);
+// How the driver path types one character. The driver runs on Windows 9x only, which has no
+// Unicode input: a key with no modifier or Shift alone goes to the driver as a code (bit 7
+// Shift, bits 0-6 the scan code), and a dead accent with a space after it. A code has no
+// room for Ctrl and Alt: a key that needs them is typed by the program itself with them held.
+// A character no key gives is not typed (code 0, no held key).
+struct Keystroke {
+  uint8_t code;     // for the driver; 0 = none
+  int16_t heldKey;  // the KeyScan answer of a key to type with Ctrl and Alt held; 0 = none
+  bool dead;        // a dead accent: a space follows it
+};
+Keystroke KeystrokeFor(KeyboardLayout& layout, char c);
+constexpr uint8_t kSpaceScanCode = 0x39;
 
 // Everything the routine reads besides the record. The routine runs on the driver thread
 // while the user-interface thread may change these: the settings are plain values, read as
@@ -41,6 +48,8 @@ struct DriverScanContext {
   const ProfileTable* table;
   const TraySettings* settings;
   void (*yield)();  // Sleep(0) between chunks; may be null
+  // Types a key with the Ctrl and Alt (and Shift) of its KeyScan answer held; may be null.
+  void (*typeHeld)(int16_t key);
 };
 
 // The APC routine's work on one record; the record always goes back with

@@ -28,7 +28,8 @@ class DriverPathTest : public ::testing::Test {
     std::strncpy(r.serial, serial, sizeof r.serial - 1);
     std::strncpy(r.type, type, sizeof r.type - 1);
     std::strncpy(r.data, data, sizeof r.data - 1);
-    DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, &CountYield};
+    DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, &CountYield,
+                             nullptr};
     ProcessDriverScan(&r, ctx);
     EXPECT_FALSE(driver.requests.empty());
     if (!driver.requests.empty()) {
@@ -50,7 +51,7 @@ class DriverPathTest : public ::testing::Test {
   }
   std::string Codes(const char* text) {
     std::string codes;
-    for (const char* p = text; *p; ++p) codes += static_cast<char>(KeystrokeCode(layout, *p));
+    for (const char* p = text; *p; ++p) codes += static_cast<char>(KeystrokeFor(layout, *p).code);
     return codes;
   }
 
@@ -64,14 +65,40 @@ class DriverPathTest : public ::testing::Test {
 
 TEST(KeystrokeCodes, ShiftIsBitSevenAndTheScanCodeTheRest) {
   UsLayout layout;
-  char text[] = "A1a,";
-  ToKeystrokeCodes(text, layout);
-  EXPECT_EQ(std::string(text), "\x9E\x02\x1E\x33");
-  EXPECT_EQ(KeystrokeCode(layout, '\x01'), 0) << "no key for it: no key typed";
-  // Tab and Return by their own keys, whatever the layout's look-up gives for 9, 10 and 13.
-  EXPECT_EQ(KeystrokeCode(layout, '\t'), 0x0F);
-  EXPECT_EQ(KeystrokeCode(layout, '\n'), 0x1C);
-  EXPECT_EQ(KeystrokeCode(layout, '\r'), 0x1C);
+  std::string codes;
+  for (char c : std::string("A1a,\t\n\r\x01"))
+    codes += static_cast<char>(KeystrokeFor(layout, c).code);
+  // Tab and Return by their own keys, whatever the layout's look-up gives for 9, 10 and 13;
+  // no key for \x01: nothing typed.
+  EXPECT_EQ(codes, std::string("\x9E\x02\x1E\x33\x0F\x1C\x1C", 8));
+}
+
+// The rule of Windows 9x, the driver's home: what needs AltGr is typed by the program with
+// Ctrl and Alt held, after the codes before it; a dead accent gets a space; no key, nothing.
+RecordingDriver* heldDriver = nullptr;
+void TypeHeld(int16_t key) {  // recorded in order with the driver's requests
+  heldDriver->requests.push_back({0, "held " + std::to_string(key)});
+}
+
+TEST_F(DriverPathTest, AltGrKeysAreTypedHeldBetweenTheCodesDeadAccentsGetASpace) {
+  // As German: '|' Ctrl+Alt+0xE2, '^' a dead key (here on the minus key), '~' no key.
+  layout.keys = {{'|', 0x06E2}, {'^', 0x00BD}, {'~', -1}};
+  layout.deadKey = 0xBD;
+  heldDriver = &driver;
+  settings.separator = '|';
+  settings.outputStyle = 1;
+  settings.terminator = 0;
+  DriverScanRecord r{};
+  std::strcpy(r.type, "128");
+  std::strcpy(r.data, "a^b~c");
+  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr,
+                           &TypeHeld};
+  ProcessDriverScan(&r, ctx);
+  std::vector<std::string> got;
+  for (const auto& q : driver.requests) got.push_back(std::to_string(q.code) + " " + q.in);
+  got.pop_back();  // the record handed back
+  EXPECT_EQ(got, (std::vector<std::string>{"103 " + Codes("128"), "0 held 1762",
+                                           "103 " + Codes("a-") + "\x39" + Codes("bc")}));
 }
 
 TEST_F(DriverPathTest, ThirtyOneCodesGoAsFifteenFifteenOneThenTheTerminator) {
@@ -162,7 +189,8 @@ TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {
 TEST_F(DriverPathTest, TheDriversRecordIsReadOnlyWithinItsFields) {
   DriverScanRecord r;
   std::memset(&r, 'a', sizeof r);
-  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr};
+  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr,
+                           nullptr};
   ProcessDriverScan(&r, ctx);
   EXPECT_EQ(r.type[3], '\0');
   EXPECT_EQ(r.serial[127], '\0');

@@ -45,7 +45,8 @@ TEST(DriverPathRace, ScansWhileTheProfileChangesReadNothingFreed) {
     std::strcpy(r.type, types[i % 3]);
     std::strcpy(r.data, i % 3 == 1 ? "9780262033848" : "012345678905");
     std::strcpy(r.serial, "1");
-    DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr};
+    DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr,
+                             nullptr};
     ProcessDriverScan(&r, ctx);
     scans += r.done == 1;
     driver.requests.clear();

@@ -16,7 +16,12 @@ class UsLayout : public KeyboardLayout {
  public:
   static constexpr const char* kDomain =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ,.-\t\n\r";
+  // Another layout's answers for some characters, and its dead key.
+  std::map<char, int16_t> keys;
+  uint32_t deadKey = 0;
+  bool IsDeadKey(uint32_t vk) override { return deadKey != 0 && vk == deadKey; }
   int16_t KeyScan(char c) override {
+    if (keys.count(c)) return keys[c];
     if (c >= 'a' && c <= 'z') return static_cast<int16_t>('A' + (c - 'a'));
     if (c >= 'A' && c <= 'Z') return static_cast<int16_t>(0x100 | c);
     if (c >= '0' && c <= '9') return c;

@@ -88,5 +88,12 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/apps_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/apps-e2e)
   set_tests_properties(tray_apps_e2e_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_apps_e2e_tests)
+  # Real X keyboard layouts: exactly the text composed, in notepad and wordpad. The longer
+  # run (--long, scripts/layouts-long) adds seven layouts and every separator.
+  add_test(NAME tray_layouts_e2e_tests
+           COMMAND bash ${here}/layouts_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/layouts-e2e)
+  set_tests_properties(tray_layouts_e2e_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_layouts_e2e_tests)
+  add_dependencies(pellix pellix-layout-check)
   add_dependencies(pellix pellix-wand-keys)
 endif()

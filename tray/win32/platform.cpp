@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "tray/core/tray_menu.h"
+#include "engine/output.h"
 #include "tray/win32/history.h"
 #include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
@@ -63,6 +64,11 @@ uint32_t Win32KeyboardLayout::ScanCodeOf(uint32_t virtualKey) {
   return MapVirtualKeyA(virtualKey, 0);
 }
 
+// Windows 9x marks a dead key in bit 15 of the answer, NT in bit 31; a character is 0..255.
+bool Win32KeyboardLayout::IsDeadKey(uint32_t virtualKey) {
+  return (MapVirtualKeyA(virtualKey, 2) & 0x80008000u) != 0;
+}
+
 bool DeviceDriverPort::Control(uint32_t code, const void* in, uint32_t inSize, void* out,
                                uint32_t outSize, uint32_t* bytesReturned) {
   DWORD returned = 0;
@@ -76,6 +82,19 @@ namespace {
 
 void YieldSlice() { Sleep(0); }
 
+// A key the driver's codes cannot carry (AltGr's): typed here, its modifiers held around it.
+void TypeHeldKey(int16_t key) {
+  const BYTE vk = static_cast<BYTE>(key & 0xff);
+  const BYTE held[3] = {(key & kNeedsShift) ? VK_SHIFT : 0, (key & kNeedsCtrl) ? VK_CONTROL : 0,
+                        (key & kNeedsAlt) ? VK_MENU : 0};
+  for (BYTE m : held)
+    if (m) keybd_event(m, 0, 0, 0);
+  keybd_event(vk, 0, 0, 0);
+  keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
+  for (int i = 2; i >= 0; --i)
+    if (held[i]) keybd_event(held[i], 0, KEYEVENTF_KEYUP, 0);
+}
+
 }  // namespace
 
 VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
@@ -85,8 +104,8 @@ VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
   static ShellLauncher launcher;
   static Win32KeyboardLayout layout;
   if (!record || !g_app.driver) return;
-  DriverScanContext context = {g_app.driver, &port,           &launcher,  &layout,
-                               &g_app.table, &g_app.settings, &YieldSlice};
+  DriverScanContext context = {g_app.driver,   &port,       &launcher,  &layout,
+                               &g_app.table,    &g_app.settings, &YieldSlice, &TypeHeldKey};
   ProcessDriverScan(reinterpret_cast<DriverScanRecord*>(record), context);
 }
 

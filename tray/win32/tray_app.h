@@ -89,6 +89,7 @@ class Win32KeyboardLayout : public KeyboardLayout {
  public:
   int16_t KeyScan(char c) override;
   uint32_t ScanCodeOf(uint32_t virtualKey) override;
+  bool IsDeadKey(uint32_t virtualKey) override;
 };
 
 // The driver's calls as DeviceIoControl on the opened device.

@@ -80,7 +80,7 @@ class DriverThreadTest : public ::testing::Test {
   static Bytes CodesOf(const char* text) {
     Win32KeyboardLayout layout;
     Bytes codes;
-    for (const char* p = text; *p; ++p) codes.push_back(KeystrokeCode(layout, *p));
+    for (const char* p = text; *p; ++p) codes.push_back(KeystrokeFor(layout, *p).code);
     return codes;
   }
 
@@ -212,7 +212,8 @@ TEST(KeyboardLayoutContract, TheUsFakeMatchesTheRealLayout) {
   Win32KeyboardLayout real;
   for (const char* p = UsLayout::kDomain; *p; ++p) {
     SCOPED_TRACE(*p);
-    EXPECT_EQ(KeystrokeCode(real, *p), KeystrokeCode(fake, *p));
+    EXPECT_EQ(KeystrokeFor(real, *p).code, KeystrokeFor(fake, *p).code);
+    EXPECT_EQ(KeystrokeFor(real, *p).dead, false);
   }
 }
 
