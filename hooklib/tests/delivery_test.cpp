@@ -62,12 +62,12 @@ TEST_F(DeliveryTest, TheTrayProgramHearsEveryScanOnceAndWhatBecameOfIt) {
       {"filtered to nothing: no atom for anyone", kTrayLeftScan, nullptr, "", {},
        {"16:1/0/0|UPA| after 0 keys", "16:2/0/3|UPA| after 0 keys"}, "\n"},
       // Integer atoms cannot be claimed, #0 and #49152 cannot be made: no KV_CC_MSG. (The
-      // fake's US keys have no '#': it is skipped in the typing.)
+      // fake's US keys have no '#': it goes as Unicode input.)
       {"#5", kTrayLeftScan, kFront, "#5", {},
-       {"16:1/0/0|UPA|#5 after 0 keys", "16:2/0/1|UPA|#5 after 0 keys"}, "5\n"},
+       {"16:1/0/0|UPA|#5 after 0 keys", "16:2/0/1|UPA|#5 after 0 keys"}, "#5\n"},
       {"#0", kTrayTookScan, nullptr, "#0", {}, {"16:1/0/0|UPA|#0 after 0 keys"}, ""},
       {"#49152", kTrayLeftScan, nullptr, "#49152", {},
-       {"16:1/0/0|UPA|#49152 after 0 keys", "16:2/0/1|UPA|#49152 after 0 keys"}, "49152\n"},
+       {"16:1/0/0|UPA|#49152 after 0 keys", "16:2/0/1|UPA|#49152 after 0 keys"}, "#49152\n"},
       {"#12a is a name", kTrayLeftScan, kFront, "#12a", {"32:#12a|UPA|123"},
        {"16:1/0/0|UPA|#12a after 0 keys", "16:2/0/2|UPA|#12a after 0 keys"}, ""},
       // A window that knows only KV_CC_MSG (its answer to the note is 0) is offered it and
