@@ -53,9 +53,11 @@ bool WinPlatform::IsNt() {
 bool WinPlatform::IsDeadKey(uint8_t vk) { return (MapVirtualKeyA(vk, 2) & 0x80008000u) != 0; }
 
 void WinPlatform::UnicodeChar(char c) {
-  // Bound at run time: Windows 95 has no SendInput, and 9x never comes here.
+  // Bound at run time: Windows 95 has no SendInput, and 9x never comes here. Looked up for
+  // each character rather than kept in a guarded static, which would bring the C++ runtime's
+  // exception code into the library.
   using SendInputFn = UINT(WINAPI*)(UINT, INPUT*, int);
-  static const auto sendInput = reinterpret_cast<SendInputFn>(
+  const auto sendInput = reinterpret_cast<SendInputFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SendInput")));
   WCHAR unit = 0;
   if (!sendInput || MultiByteToWideChar(CP_ACP, 0, &c, 1, &unit, 1) != 1) return;

@@ -94,6 +94,11 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/layouts_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/layouts-e2e)
   set_tests_properties(tray_layouts_e2e_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_layouts_e2e_tests)
+  # Pellix in folders named in Cyrillic and in Chinese, outside the system's code page.
+  add_test(NAME tray_any_folder_e2e
+           COMMAND bash ${here}/any_folder_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/any-folder)
+  set_tests_properties(tray_any_folder_e2e PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_any_folder_e2e)
   add_dependencies(pellix pellix-layout-check)
   add_dependencies(pellix pellix-wand-keys)
 endif()
