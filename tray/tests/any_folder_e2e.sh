@@ -22,9 +22,13 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 trap finish EXIT
 rm -rf "$work" && mkdir -p "$work"
 typed="$work/typed.txt"
+# The Run value as stored: reg query prints it in the console's code page, which spells the
+# folder's name as question marks; an export is UTF-16.
 run_value() {
-  wine reg query "$run_key" /v Pellix 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *Pellix *REG_SZ *//p'
+  wine reg export "$run_key" "$(e2e_winpath "$work/run.reg")" /y </dev/null >/dev/null 2>&1 ||
+    return 0
+  iconv -f UTF-16 -t UTF-8 "$work/run.reg" | tr -d '\r' |
+    sed -n 's/^"Pellix"="\(.*\)"$/\1/p' | sed 's/\\"/"/g; s/\\\\/\\/g'
 }
 
 e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix Folder Target" \
