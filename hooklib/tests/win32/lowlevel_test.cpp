@@ -174,7 +174,7 @@ LRESULT CALLBACK SeenAfter(int code, WPARAM w, LPARAM l) {
 }
 // Another program's typing: a key every 4 ms, each numbered in its extra information.
 DWORD WINAPI Typist(LPVOID) {
-  for (LONG i = 1; i < 300; ++i) {
+  for (LONG i = 1; i < 160; ++i) {
     keybd_event(kTypistKey, 16, 0, static_cast<ULONG_PTR>(i));
     keybd_event(kTypistKey, 16, KEYEVENTF_KEYUP, static_cast<ULONG_PTR>(i));
     g_typed = i;
