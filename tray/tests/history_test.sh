@@ -196,7 +196,7 @@ kept() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" 2>/dev/null | tr -
   "$(printf 'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"')" ]; }
 e2e_until 10 kept || fail "kept lines: $(cat -A "$missing_dir/scans.csv" 2>&1)"
 
-echo "== a log whose writing blocks for 5 s: scans flow, the window answers at once, no line lost"
+echo "== a log whose writing blocks for 5 s, the low-level path: scans flow, no key waits, no line lost"
 fifo="$work/blocked.csv"
 rm -f "$fifo" && mkfifo "$fifo"
 exec 7<>"$fifo"                  # a reader that does not read, and a full pipe
@@ -204,21 +204,21 @@ head -c 65536 /dev/zero >&7
 probe_rc command PellixWndCls 1019
 wait "$pellix_pid" || true
 wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v LogFile /d "$(e2e_winpath "$fifo")" /f >/dev/null 2>&1
-e2e_start_pellix
+# The low-level hook runs on the program's own thread: a write there would hold every key.
+e2e_start pellix_pid "$build/bin/pellix.exe"
+probe_rc wait-window PellixWndCls 30 || fail "pellix did not start"
+sleep 1
 focus_end
-e2e_scan --serial "$serial" --type C39 --data BLOCK1
-e2e_scan --serial "$serial" --type C39 --data BLOCK2
-typed_so_far+=$'BLOCK1\nBLOCK2\n'
-e2e_wait_text "$typed" "$typed_so_far" 5 || fail "scans held up by the log"
-worst=$(probe ping PellixWndCls 4000) || fail "the main window does not answer"
-echo "worst answer while the log blocks: ${worst} ms"
-# Writing on this thread would hold it for the whole block (4 s and more); a machine shared
-# with other work gives hiccups of up to about 100 ms without any block.
-[ "${worst:-9999}" -le 1000 ] || fail "the main window took ${worst} ms"
+timed=$(probe wand-ll BLOCK1 BLOCK2 BLOCK3) || fail "the wand could not type"
+typed_so_far+=$'BLOCK1\nBLOCK2\nBLOCK3\n'
+e2e_wait_text "$typed" "$typed_so_far" 5 || fail "scans held up by the log: $(cat -A "$typed")"
+read -r worst keys <<<"$timed"
+echo "longest wait of a key for the library's hook while the log blocks: $worst ms ($keys keys)"
+awk -v w="$worst" 'BEGIN { exit !(w <= 50) }' || fail "a key waited $worst ms"
 timeout 10 cat <&7 >"$work/drained" &
 drain_pid=$!
-e2e_until 10 grep -q '"BLOCK2"' "$work/drained" || fail "lines lost: $(tr -d '\0' <"$work/drained" | cat -A)"
-[ "$(tr -d '\0' <"$work/drained" | grep -c '"BLOCK[12]","typed"')" -eq 2 ] || fail "not each line once"
+e2e_until 10 grep -q '"BLOCK3"' "$work/drained" || fail "lines lost: $(tr -d '\0' <"$work/drained" | cat -A)"
+[ "$(tr -d '\0' <"$work/drained" | grep -c '"BLOCK[123]","typed"')" -eq 3 ] || fail "not each line once"
 kill "$drain_pid" 2>/dev/null || true
 exec 7<&-
 
@@ -230,7 +230,7 @@ menu_item() {
   probe menu 10 | grep -E '^1020 '
 }
 [ "$(menu_item)" = "1020 Start with Windows" ] || fail "checked without a value"
-self="\"$bin\\pellix.exe\" -98"
+self="\"$bin\\pellix.exe\""  # started without options above
 probe_rc command PellixWndCls 1020
 e2e_until 5 run_value_is "$self" || fail "Run value: '$(run_value)', wanted '$self'"
 [ "$(menu_item)" = "1020 checked Start with Windows" ] || fail "not checked with the value"

@@ -32,7 +32,7 @@ if(WIN32)
   target_compile_definitions(pellix_stub_keywedge_missing PRIVATE PELLIX_STUB_MISSING_EXPORT)
 
   add_executable(pellix-probe ${here}/win32/probe.cpp)
-  target_link_libraries(pellix-probe PRIVATE shell32 user32)
+  target_link_libraries(pellix-probe PRIVATE pellix_engine shell32 user32)
   target_include_directories(pellix-probe PRIVATE ${PROJECT_SOURCE_DIR})
 
   # The driver path with the real driver thread, APCs and keyboard layout, and a simulated

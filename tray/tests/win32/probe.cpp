@@ -52,6 +52,12 @@
 //   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
 //                                            of the window of CLASS (another program's,
 //                                            read as wide text), line breaks as "\n"
+//   pellix-probe wand-ll DATA...             type a C39 scan of each DATA as the wand would on
+//                                            the low-level path (a hook of this process, set
+//                                            after the library's, gives the keys the wand's
+//                                            flags), a user's F14 stroke after each; print the
+//                                            longest time a key spent in the hooks after ours
+//                                            (the library's) in ms, and how many keys
 #include <windows.h>
 #include <shellapi.h>
 
@@ -60,6 +66,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/encoder.h"
 #include "hooklib/tests/win32/section.h"
 
 namespace {
@@ -204,6 +211,89 @@ BOOL CALLBACK CountWindow(HWND w, LPARAM p) {
 
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, m, wp, lp);
+}
+
+// Keys tagged so are the wand's: keybd_event marks them injected and Wine sets no Alt flag.
+constexpr ULONG_PTR kWandTag = 0x57414E44;
+HHOOK g_wandShim = nullptr;
+LARGE_INTEGER g_ticksPerSecond;
+LONGLONG g_worstTicks = 0;
+int g_timedKeys = 0;
+
+// Set after the library's hook, so called before it: the time CallNextHookEx takes is the
+// time the key waits for the library's hook (and its thread).
+LRESULT CALLBACK WandShimProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code != HC_ACTION) return CallNextHookEx(g_wandShim, code, wParam, lParam);
+  auto* key = reinterpret_cast<KBDLLHOOKSTRUCT*>(lParam);
+  if (key->dwExtraInfo == kWandTag) {
+    key->flags &= ~static_cast<DWORD>(LLKHF_INJECTED);
+    const bool altKey = key->vkCode == VK_LMENU && !(key->flags & LLKHF_UP);
+    if (altKey || key->vkCode == VK_F10) key->flags |= LLKHF_ALTDOWN;
+  }
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  const LRESULT result = CallNextHookEx(g_wandShim, code, wParam, lParam);
+  QueryPerformanceCounter(&t1);
+  if (key->dwExtraInfo == kWandTag || key->vkCode == VK_F14) {
+    if (t1.QuadPart - t0.QuadPart > g_worstTicks) g_worstTicks = t1.QuadPart - t0.QuadPart;
+    ++g_timedKeys;
+  }
+  return result;
+}
+
+void WandKey(BYTE vk, BYTE scan, bool up, ULONG_PTR extra) {
+  keybd_event(vk, scan, up ? KEYEVENTF_KEYUP : 0, extra);
+  Sleep(4);
+}
+
+struct WandScans {
+  int count;
+  char** data;
+};
+
+DWORD WINAPI TypeWandScans(void* p) {
+  const WandScans* scans = static_cast<WandScans*>(p);
+  for (int i = 0; i < scans->count; ++i) {
+    WandKey(VK_LMENU, 56, false, kWandTag);
+    WandKey(VK_F10, 68, false, kWandTag);
+    WandKey(VK_F10, 68, true, kWandTag);
+    WandKey(VK_LMENU, 56, true, kWandTag);
+    for (char c : pellix::EncodeWandText("0123456789", "C39", scans->data[i])) {
+      const SHORT vkShift = VkKeyScanA(c);
+      const BYTE vk = LOBYTE(vkShift);
+      const BYTE scan = static_cast<BYTE>(MapVirtualKeyA(vk, 0));
+      const bool shift = (HIBYTE(vkShift) & 1) != 0;
+      if (shift) WandKey(VK_LSHIFT, 42, false, kWandTag);
+      WandKey(vk, scan, false, kWandTag);
+      WandKey(vk, scan, true, kWandTag);
+      if (shift) WandKey(VK_LSHIFT, 42, true, kWandTag);
+    }
+    WandKey(VK_RETURN, 28, false, kWandTag);
+    WandKey(VK_RETURN, 28, true, kWandTag);
+    Sleep(300);  // the user types a little after each scan
+    WandKey(VK_F14, 0x65, false, 0);
+    WandKey(VK_F14, 0x65, true, 0);
+  }
+  return 0;
+}
+
+int WandLowLevel(int count, char** data) {
+  QueryPerformanceFrequency(&g_ticksPerSecond);
+  g_wandShim = SetWindowsHookExA(WH_KEYBOARD_LL, &WandShimProc, GetModuleHandleA(nullptr), 0);
+  if (!g_wandShim) return 1;
+  WandScans scans = {count, data};
+  HANDLE typist = CreateThread(nullptr, 0, &TypeWandScans, &scans, 0, nullptr);
+  if (!typist) return 1;
+  // This thread serves the shim until the typist is done.
+  while (MsgWaitForMultipleObjects(1, &typist, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  CloseHandle(typist);
+  UnhookWindowsHookEx(g_wandShim);
+  std::printf("%.1f %d\n", 1000.0 * static_cast<double>(g_worstTicks) / g_ticksPerSecond.QuadPart,
+              g_timedKeys);
+  return 0;
 }
 
 int InstallHook(const char* dll) {
@@ -477,6 +567,7 @@ int main(int argc, char** argv) {
   if (verb == "hold" && argc >= 4)
     return Hold(argv[2], std::atoi(argv[3]), argc >= 5 && std::strcmp(argv[4], "alone") == 0);
   if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
+  if (verb == "wand-ll" && argc >= 3) return WandLowLevel(argc - 2, argv + 2);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
 }
