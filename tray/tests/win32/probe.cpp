@@ -52,6 +52,7 @@
 //   pellix-probe text CLASS CHILD            print the text of the first CHILD-class control
 //                                            of the window of CLASS (another program's,
 //                                            read as wide text), line breaks as "\n"
+//   pellix-probe foreground                  print the class of the foreground window
 //   pellix-probe wand-ll DATA...             type a C39 scan of each DATA as the wand would on
 //                                            the low-level path (a hook of this process, set
 //                                            after the library's, gives the keys the wand's
@@ -567,6 +568,12 @@ int main(int argc, char** argv) {
   if (verb == "hold" && argc >= 4)
     return Hold(argv[2], std::atoi(argv[3]), argc >= 5 && std::strcmp(argv[4], "alone") == 0);
   if (verb == "text" && argc >= 4) return PrintText(argv[2], argv[3]);
+  if (verb == "foreground") {
+    char cls[64] = {};
+    GetClassNameA(GetForegroundWindow(), cls, sizeof cls);
+    std::printf("%s\n", cls);
+    return 0;
+  }
   if (verb == "wand-ll" && argc >= 3) return WandLowLevel(argc - 2, argv + 2);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
