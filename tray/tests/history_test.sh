@@ -42,6 +42,13 @@ winlog=$(e2e_winpath "$log")
   e2e_profile_type E13 "-" "" "" 0
   e2e_profile_type IB5 "" "" "" 1
   e2e_profile_type E08 "" 'C:\\no\\look.bat' '\"$1\"' 0
+  # An address with a scheme, and a Program that is the label's own field.
+  e2e_profile_type ITF "" 'pellixlib://library.example/isbn/$1' "" 0
+  e2e_profile_type C93 "" '$1' "" 0
+  # The scheme's handler is the recorder (Wine opens a scheme registered under HKLM only).
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Classes\\pellixlib]\n@="URL:Pellix test"\n"URL Protocol"=""\n\n'
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Classes\\pellixlib\\shell\\open\\command]\n'
+  printf '@="\\"%s\\" url \\"%%1\\""\n\n' "$recorder"
 } >"$work/settings.reg"
 e2e_load_settings "$work/settings.reg"
 
@@ -95,11 +102,14 @@ echo "== hostile labels: one argument each, or refused; #n data once each"
 e2e_scan --serial "$serial" --type UPA --data '0262033844" & calc.exe & "'
 e2e_scan --serial "$serial" --type E08 --data '1" & calc.exe & "'
 e2e_scan --serial "$serial" --type UPA --data '#5'
+e2e_scan --serial "$serial" --type ITF --data 'x" --evil-switch "y'
+e2e_scan --serial "$serial" --type C93 --data "$bin\\pellix-record-args.exe"
+e2e_scan --serial "$serial" --type C93 --data 'pellixlib://evil'
 for d in '#0' '#49152' '#1234' '1;=1+1;' 'x,@A1'; do
   e2e_scan --serial "$serial" --type C39 --data "$d"
 done
-e2e_wait_text "$launched" $'upa 012345678905\nupa "0262033844\\" & calc.exe & \\""\nupa #5\n' 20 ||
-  fail "hostile or #5 UPA: $(cat -A "$launched")"
+launched_want=$'upa 012345678905\nupa "0262033844\\" & calc.exe & \\""\nupa #5\nurl "pellixlib://library.example/isbn/x%22%20--evil-switch%20%22y"\n'
+e2e_wait_text "$launched" "$launched_want" 20 || fail "hostile or #5 UPA: $(cat -A "$launched")"
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n#0\n#49152\n#1234\n1;=1+1;\nx,@A1\n' 15 ||
   fail "#n scans and formulas: $(cat -A "$typed")"
 
@@ -117,13 +127,16 @@ want=$(crlf "Time,Type,Data,Action" 'T,"IB5","0262033844","typed"' \
   'T,"UPA","012345678905","launched"' 'T,"128","a,""b","typed"' 'T,"C39","'"'"'-LIB+7","typed"' \
   'T,"E13","","filtered to nothing"' 'T,"UPE","01234565","claimed by a window"' \
   'T,"UPA","0262033844"" & calc.exe & ""","launched"' 'T,"E08","1"" & calc.exe & ""","refused"' \
-  'T,"UPA","#5","launched"' 'T,"C39","#0","typed"' 'T,"C39","#49152","typed"' \
+  'T,"UPA","#5","launched"' 'T,"ITF","x"" --evil-switch ""y","launched"' \
+  "T,\"C93\",\"$bin\\pellix-record-args.exe\",\"refused\"" 'T,"C93","pellixlib://evil","refused"' \
+  'T,"C39","#0","typed"' 'T,"C39","#49152","typed"' \
   'T,"C39","#1234","typed"' 'T,"C39","1;'"'"'=1+1;","typed"' \
   'T,"C39","x,'"'"'@A1","typed"' \
   'T,"C39","SHEET","claimed by a window"'; echo x)
 for _ in $(seq 50); do [ "$(log_rows; echo x)" = "$want" ] && break; sleep 0.1; done
 [ "$(log_rows; echo x)" = "$want" ] || fail "log: $(cat -A "$log")"
 grep -q "$serial" "$log" && fail "the serial is in the log"
+e2e_wait_text "$launched" "$launched_want" 1 || fail "launched late: $(cat -A "$launched")"
 typed_so_far=$'0262033844\na,"b\n-LIB+7\n\n#0\n#49152\n#1234\n1;=1+1;\nx,@A1\n'
 e2e_wait_text "$typed" "$typed_so_far" 1 || fail "a scan was typed into the sheet"
 lo_no_formula "$log" "the log"
@@ -163,7 +176,7 @@ e2e_wait_text "$typed" "$typed_so_far" 15 || fail "scan before the kill"
 e2e_stop "$pellix_pid"
 [ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'"IB5","0262033844","typed"\r' ] ||
   fail "the last scan is not in the log: $(cat -A "$log")"
-[ "$(wc -l <"$log")" -eq 17 ] || fail "log lines: $(cat -A "$log")"
+[ "$(wc -l <"$log")" -eq 20 ] || fail "log lines: $(cat -A "$log")"
 
 echo "== a log held by another program alone for 1 s loses no line"
 e2e_start_pellix
