@@ -10,6 +10,7 @@ namespace pellix {
 struct ScanRecord;
 
 constexpr uint32_t kKeyEventUp = 2;  // KEYEVENTF_KEYUP
+constexpr uint32_t kKeyEventExtended = 1;  // KEYEVENTF_EXTENDEDKEY
 constexpr uint8_t kVkShift = 16;
 constexpr uint8_t kVkControl = 17;
 constexpr uint8_t kVkMenu = 18;  // Alt

@@ -39,6 +39,37 @@ void BeginBurst(HookContext& c, int32_t state) {
 // Final Enter released on the low-level path: decode here, deliver on a thread of its own
 // (the offers may wait seconds). Without a thread the scan is typed from here, unoffered,
 // rather than lost.
+// Keys the system hands the low-level hook while its own thread types (Wine runs the hook for
+// a waiting key inside keybd_event): passed at once, they would land inside the give-back's
+// text. They are held and taken in order once the typing is over. Touched only on the hook's
+// thread; a fixed array, as the hook must not allocate.
+struct HeldKey {
+  uint32_t vk, scanCode, flags;
+};
+constexpr int kHeldKeys = 128;
+HeldKey g_held[kHeldKeys];
+int g_heldCount = 0;
+bool g_holding = false;
+
+void ReplayKey(HookContext& c, const HeldKey& k) {
+  c.platform.KeybdEvent(static_cast<uint8_t>(k.vk), static_cast<uint8_t>(k.scanCode),
+                        ((k.flags & kLowLevelUp) ? kKeyEventUp : 0) |
+                            ((k.flags & kLowLevelExtended) ? kKeyEventExtended : 0));
+}
+
+Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags);
+
+// Each held key as if it came now (the wand's next burst among them is recognised), those
+// that pass typed again; keys arriving meanwhile join the end. Ends the holding.
+void TakeHeldKeys(HookContext& c) {
+  for (int i = 0; i < g_heldCount; ++i) {
+    const HeldKey k = g_held[i];
+    if (LowLevelDecide(c, k.vk, k.scanCode, k.flags) == Verdict::kPass) ReplayKey(c, k);
+  }
+  g_heldCount = 0;
+  g_holding = false;
+}
+
 void EndLowLevelBurst(HookContext& c) {
   ScanRecord* record = new (std::nothrow) ScanRecord;
   if (record) DecodeCapture(c.state, record);
@@ -203,6 +234,11 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
   // keyboard's keys meanwhile (the wand's next burst while a scan is typed) are recognised as
   // ever, so that no burst loses keys to a typing.
   if (OwnKey(extraInfo)) return Verdict::kPass;
+  if (g_holding) {  // inside a typing of this thread: after it, in order
+    if (g_heldCount == kHeldKeys) return Verdict::kPass;  // out of order rather than lost
+    g_held[g_heldCount++] = {vk, scanCode, flags};
+    return Verdict::kSwallow;
+  }
   // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
   // passes without any call. The fields are compared as they are: garbage goes to the step,
   // which clears it.
@@ -211,7 +247,14 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
       Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
     return Verdict::kPass;
   }
-  return LowLevelDecide(c, vk, scanCode, flags);
+  g_holding = true;
+  Verdict verdict = LowLevelDecide(c, vk, scanCode, flags);
+  if (g_heldCount > 0) {  // keys came while this step typed: this one goes first
+    if (verdict == Verdict::kPass) ReplayKey(c, {vk, scanCode, flags});
+    verdict = Verdict::kSwallow;
+  }
+  TakeHeldKeys(c);
+  return verdict;
 }
 
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
@@ -255,8 +298,10 @@ void EndStalledBurst(HookContext& c, int32_t serial) {
   // Its Enter pressed and swallowed, the release still to come (it passes): the press is
   // given back after the text, or the application would get a release alone.
   const bool enterHeld = ReadState(c.state) == kKeyHeld;
+  g_holding = true;
   AbandonBurst(c);
   if (enterHeld) c.platform.KeybdEvent(kVkEnter, kScanEnter, 0);
+  TakeHeldKeys(c);
 }
 
 bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
