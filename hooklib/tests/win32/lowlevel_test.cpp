@@ -159,24 +159,27 @@ namespace {
 // Hooks around ours: the last installed is called first. When each saw a key of the typist.
 double g_before[512], g_after[512];
 volatile LONG g_typed = 0;
-constexpr DWORD kTypistKey = 'Q';
+// Another program's typing alternates two keys, so that the text shows their order.
+bool TypistKey(const KBDLLHOOKSTRUCT* k) {
+  return (k->vkCode == 'Q' || k->vkCode == 'W') && !(k->flags & LLKHF_UP) && k->dwExtraInfo < 512;
+}
 LRESULT CALLBACK SeenBefore(int code, WPARAM w, LPARAM l) {
   const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(l);
-  if (code == HC_ACTION && k->vkCode == kTypistKey && !(k->flags & LLKHF_UP) && k->dwExtraInfo < 512)
-    g_before[k->dwExtraInfo] = testing::NowMs();
+  if (code == HC_ACTION && TypistKey(k)) g_before[k->dwExtraInfo] = testing::NowMs();
   return CallNextHookEx(nullptr, code, w, l);
 }
 LRESULT CALLBACK SeenAfter(int code, WPARAM w, LPARAM l) {
   const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(l);
-  if (code == HC_ACTION && k->vkCode == kTypistKey && !(k->flags & LLKHF_UP) && k->dwExtraInfo < 512)
-    g_after[k->dwExtraInfo] = testing::NowMs();
+  if (code == HC_ACTION && TypistKey(k)) g_after[k->dwExtraInfo] = testing::NowMs();
   return CallNextHookEx(nullptr, code, w, l);
 }
-// Another program's typing: a key every 4 ms, each numbered in its extra information.
+char TypistChar(LONG i) { return i % 2 ? 'q' : 'w'; }
+// A key every 4 ms, each numbered in its extra information.
 DWORD WINAPI Typist(LPVOID) {
-  for (LONG i = 1; i < 160; ++i) {
-    keybd_event(kTypistKey, 16, 0, static_cast<ULONG_PTR>(i));
-    keybd_event(kTypistKey, 16, KEYEVENTF_KEYUP, static_cast<ULONG_PTR>(i));
+  for (LONG i = 1; i < 300; ++i) {
+    const BYTE vk = i % 2 ? 'Q' : 'W', scan = i % 2 ? 16 : 17;
+    keybd_event(vk, scan, 0, static_cast<ULONG_PTR>(i));
+    keybd_event(vk, scan, KEYEVENTF_KEYUP, static_cast<ULONG_PTR>(i));
     g_typed = i;
     Sleep(4);
   }
@@ -185,8 +188,9 @@ DWORD WINAPI Typist(LPVOID) {
 }  // namespace
 
 // Keys keep coming while a stalled burst is given back (on the hook's own thread, where the
-// watcher's request arrives): each is captured into the burst and given back with it, or
-// passes at once; none waits, none is lost, and the text keeps their order.
+// watcher's request arrives): each is captured into the burst and given back with it, passes
+// at once, or, coming while the give-back is typed, is held and typed after it; none waits,
+// none is lost, and the text keeps their order.
 TEST_F(LowLevelPath, KeysDuringAGiveBackPassAtOnceOrAreCaptured) {
   ASSERT_EQ(win32::RemoveHook(), 1);
   HHOOK after = SetWindowsHookExA(WH_KEYBOARD_LL, SeenAfter, GetModuleHandleA(nullptr), 0);
@@ -197,10 +201,13 @@ TEST_F(LowLevelPath, KeysDuringAGiveBackPassAtOnceOrAreCaptured) {
   SetTimeOut(win32::Shared(), 500);
   ASSERT_TRUE(FeedPrefix());
   ASSERT_TRUE(FeedChars(".x"));
+  std::fill(g_before, g_before + 512, 0.0);
+  std::fill(g_after, g_after + 512, 0.0);
   HANDLE typist = CreateThread(nullptr, 0, &Typist, nullptr, 0, nullptr);
   while (WaitForSingleObject(typist, 0) == WAIT_TIMEOUT) testing::Pump(5);
   CloseHandle(typist);
-  const std::string want = ".x" + std::string(static_cast<size_t>(g_typed), 'q');
+  std::string want = ".x";
+  for (LONG i = 1; i <= g_typed; ++i) want += TypistChar(i);
   EXPECT_TRUE(target.WaitText(want, 10000)) << target.Text();
   const std::string text = target.Text();
   UnhookWindowsHookEx(before);
