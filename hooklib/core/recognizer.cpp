@@ -248,13 +248,14 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
     return Verdict::kPass;
   }
   g_holding = true;
-  Verdict verdict = LowLevelDecide(c, vk, scanCode, flags);
-  if (g_heldCount > 0) {  // keys came while this step typed: this one goes first
-    if (verdict == Verdict::kPass) ReplayKey(c, {vk, scanCode, flags});
-    verdict = Verdict::kSwallow;
-  }
+  const Verdict verdict = LowLevelDecide(c, vk, scanCode, flags);
+  g_holding = false;
+  if (g_heldCount == 0) return verdict;
+  // Keys came while this step typed: this one goes first, typed again if it passes.
+  g_holding = true;
+  if (verdict == Verdict::kPass) ReplayKey(c, {vk, scanCode, flags});
   TakeHeldKeys(c);
-  return verdict;
+  return Verdict::kSwallow;
 }
 
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
