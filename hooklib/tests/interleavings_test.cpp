@@ -1,13 +1,15 @@
 // The schedule explorer: the hook library's threads run as cooperative tasks over the fake
 // keyboard, switching at every platform call and every access to a shared field. The system
 // is modelled as Windows runs it: keys (the wand's and the library's own) queue for the
-// thread whose hook serves them and are served there in order; the watcher's request reaches
-// the low-level hook's thread as a posted message; on the keyboard-hook path the steps run in
-// the applications of two processes under the step lock. Steps take no time; time passes only
-// when no task can go on, and then the earliest bounded wait runs out (the watcher's timeout,
-// a wait for the step lock, a stalled wand, a descheduled thread). Each scenario runs under
-// every schedule that departs at most twice from the plain one, then under seeded random ones;
-// after each run the application's text is compared whole, in order and case.
+// thread whose hook serves them and are served there in order, the low-level hook's thread
+// serving those that wait also inside its own keybd_event (Wine does), so that keys arrive
+// in the middle of a give-back; the watcher's request reaches the low-level hook's thread as
+// a posted message; on the keyboard-hook path the steps run in the applications of two
+// processes under the step lock. Steps take no time; time passes only when no task can go
+// on, and then the earliest bounded wait runs out (the watcher's timeout, a wait for the step
+// lock, a stalled wand, a descheduled thread). Each scenario runs under every schedule that
+// departs at most twice from the plain one, then under seeded random ones; after each run the
+// application's text is compared whole, in order and case.
 #include <gtest/gtest.h>
 #include <ucontext.h>
 
@@ -236,6 +238,9 @@ class ExplorerKeyboard : public FakeKeyboard {
     }
     injected.push_back({vk, scanCode, (flags & kKeyEventUp) != 0, true});
     queue[focus].push_back({vk, scanCode, (flags & kKeyEventUp) != 0, false, true});
+    // Typed on the low-level hook's own thread: the system runs the hook there, inside
+    // keybd_event, for every key that waits, this one last (Wine does).
+    if (path == Path::kLowLevel && sched.current() == hookThread) ServeWaiting(0);
   }
   int16_t KeyForChar(char c) override {
     P("VkKeyScanA");
@@ -276,12 +281,10 @@ class ExplorerKeyboard : public FakeKeyboard {
     stepOwner = nullptr;
   }
 
-  // The keyboard's key into the focused thread's queue. The wand's keys come milliseconds
-  // apart, a give-back's typing takes microseconds: none comes in the middle of one.
-  bool givingBack = false;
+  // The keyboard's key into the focused thread's queue, at any moment: also while the hook's
+  // thread types.
   void Send(uint32_t vk, uint32_t scan, bool up, bool alt = false) {
     P("key from the keyboard");
-    sched.BlockUntil("a give-back types", [this] { return !givingBack; });
     queue[focus].push_back({vk, scan, up, alt, false});
   }
   void SendChar(char c) {
@@ -311,11 +314,16 @@ class ExplorerKeyboard : public FakeKeyboard {
         const int32_t serial = posted.front();
         posted.pop_front();
         sched.current()->doing = "ending burst " + std::to_string(serial);
-        givingBack = true;
         EndStalledBurst(ctx, serial);
-        givingBack = false;
         continue;
       }
+      ServeWaiting(t);
+    }
+  }
+  Scheduler::Task* hookThread = nullptr;  // the low-level hook's
+
+  void ServeWaiting(int t) {
+    while (!queue[t].empty()) {
       const Input in = queue[t].front();
       queue[t].pop_front();
       sched.current()->doing = "key " + std::to_string(in.vk) + (in.up ? "^" : "v");
@@ -451,6 +459,7 @@ Outcome RunOnce(const Scenario& sc, Scheduler& sched) {
   });
   Scheduler::Task* appA = sched.Spawn(lowLevel ? "hook thread" : "application A", [&] { kb.Serve(0); });
   if (!lowLevel) sched.Spawn("application B", [&] { kb.Serve(1); });
+  if (lowLevel) kb.hookThread = appA;
   if (sc.killWhileTyping) kb.killAfterTyping = appA;
   sched.Spawn("watcher", [&] { RunTimeoutWatcher(kb.ctx, watcher); });
   sched.Spawn("time", [&] { sched.RunTime(); }, true);
