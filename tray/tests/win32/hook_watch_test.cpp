@@ -20,13 +20,10 @@
 #include "hooklib/win32/bind_exports.h"
 #include "tray/win32/hook_watch.h"
 #include "tray/win32/shell_notify.h"
+#include "tray/tests/win32/wand_keys.h"
 
 namespace pellix {
 namespace {
-
-// Keys the shim below turns into the wand's: keybd_event marks everything it sends injected,
-// which the recognizer rightly never takes for a wand, and Wine sets no Alt flag.
-constexpr ULONG_PTR kWandTag = 0x57414E44;
 
 HHOOK g_shim = nullptr;
 UINT g_ccMsg = 0;
@@ -36,12 +33,7 @@ HookWatch* g_watch = nullptr;
 
 LRESULT CALLBACK ShimProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
-    auto* key = reinterpret_cast<KBDLLHOOKSTRUCT*>(lParam);
-    if (key->dwExtraInfo == kWandTag) {
-      key->flags &= ~static_cast<DWORD>(LLKHF_INJECTED);
-      const bool altKey = key->vkCode == VK_LMENU && !(key->flags & LLKHF_UP);
-      if (altKey || key->vkCode == VK_F10) key->flags |= LLKHF_ALTDOWN;
-    }
+    testing::MakeWandLike(reinterpret_cast<KBDLLHOOKSTRUCT*>(lParam));
   }
   return CallNextHookEx(g_shim, code, wParam, lParam);
 }
@@ -215,22 +207,7 @@ std::string Burst(const std::string& data) { return EncodeWandText("0123456789",
 
 // The wand's burst through keybd_event, tagged for the shim.
 void TypeBurst(const std::string& text) {
-  Key(VK_LMENU, 56, false, kWandTag);
-  Key(VK_F10, 68, false, kWandTag);
-  Key(VK_F10, 68, true, kWandTag);
-  Key(VK_LMENU, 56, true, kWandTag);
-  for (char c : text) {
-    const SHORT vkShift = VkKeyScanA(c);
-    const BYTE vk = LOBYTE(vkShift);
-    const BYTE scan = static_cast<BYTE>(MapVirtualKeyA(vk, 0));
-    const bool shift = (HIBYTE(vkShift) & 1) != 0;
-    if (shift) Key(VK_LSHIFT, 42, false, kWandTag);
-    Key(vk, scan, false, kWandTag);
-    Key(vk, scan, true, kWandTag);
-    if (shift) Key(VK_LSHIFT, 42, true, kWandTag);
-  }
-  Key(VK_RETURN, 28, false, kWandTag);
-  Key(VK_RETURN, 28, true, kWandTag);
+  testing::TypeWandBurst(text, [](BYTE vk, BYTE scan, bool up) { Key(vk, scan, up, testing::kWandTag); });
 }
 
 bool WaitOffer(LONG offers, DWORD ms) {

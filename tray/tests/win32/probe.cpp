@@ -69,6 +69,7 @@
 
 #include "engine/encoder.h"
 #include "hooklib/tests/win32/section.h"
+#include "tray/tests/win32/wand_keys.h"
 
 namespace {
 
@@ -214,8 +215,6 @@ LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(w, m, wp, lp);
 }
 
-// Keys tagged so are the wand's: keybd_event marks them injected and Wine sets no Alt flag.
-constexpr ULONG_PTR kWandTag = 0x57414E44;
 HHOOK g_wandShim = nullptr;
 LARGE_INTEGER g_ticksPerSecond;
 LONGLONG g_worstTicks = 0;
@@ -226,16 +225,12 @@ int g_timedKeys = 0;
 LRESULT CALLBACK WandShimProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code != HC_ACTION) return CallNextHookEx(g_wandShim, code, wParam, lParam);
   auto* key = reinterpret_cast<KBDLLHOOKSTRUCT*>(lParam);
-  if (key->dwExtraInfo == kWandTag) {
-    key->flags &= ~static_cast<DWORD>(LLKHF_INJECTED);
-    const bool altKey = key->vkCode == VK_LMENU && !(key->flags & LLKHF_UP);
-    if (altKey || key->vkCode == VK_F10) key->flags |= LLKHF_ALTDOWN;
-  }
+  pellix::testing::MakeWandLike(key);
   LARGE_INTEGER t0, t1;
   QueryPerformanceCounter(&t0);
   const LRESULT result = CallNextHookEx(g_wandShim, code, wParam, lParam);
   QueryPerformanceCounter(&t1);
-  if (key->dwExtraInfo == kWandTag || key->vkCode == VK_F14) {
+  if (key->dwExtraInfo == pellix::testing::kWandTag || key->vkCode == VK_F14) {
     if (t1.QuadPart - t0.QuadPart > g_worstTicks) g_worstTicks = t1.QuadPart - t0.QuadPart;
     ++g_timedKeys;
   }
@@ -255,22 +250,9 @@ struct WandScans {
 DWORD WINAPI TypeWandScans(void* p) {
   const WandScans* scans = static_cast<WandScans*>(p);
   for (int i = 0; i < scans->count; ++i) {
-    WandKey(VK_LMENU, 56, false, kWandTag);
-    WandKey(VK_F10, 68, false, kWandTag);
-    WandKey(VK_F10, 68, true, kWandTag);
-    WandKey(VK_LMENU, 56, true, kWandTag);
-    for (char c : pellix::EncodeWandText("0123456789", "C39", scans->data[i])) {
-      const SHORT vkShift = VkKeyScanA(c);
-      const BYTE vk = LOBYTE(vkShift);
-      const BYTE scan = static_cast<BYTE>(MapVirtualKeyA(vk, 0));
-      const bool shift = (HIBYTE(vkShift) & 1) != 0;
-      if (shift) WandKey(VK_LSHIFT, 42, false, kWandTag);
-      WandKey(vk, scan, false, kWandTag);
-      WandKey(vk, scan, true, kWandTag);
-      if (shift) WandKey(VK_LSHIFT, 42, true, kWandTag);
-    }
-    WandKey(VK_RETURN, 28, false, kWandTag);
-    WandKey(VK_RETURN, 28, true, kWandTag);
+    pellix::testing::TypeWandBurst(
+        pellix::EncodeWandText("0123456789", "C39", scans->data[i]),
+        [](BYTE vk, BYTE scan, bool up) { WandKey(vk, scan, up, pellix::testing::kWandTag); });
     Sleep(300);  // the user types a little after each scan
     WandKey(VK_F14, 0x65, false, 0);
     WandKey(VK_F14, 0x65, true, 0);
