@@ -6,6 +6,8 @@
 # Debian's /usr/bin/wine always picks the 32-bit loader when it is installed, so the loader of
 # the flavour meant is called directly.
 #
+#   pellix_runs_32bit_code        status 0 when this kernel runs a 32-bit x86 Linux program
+#                                 (a 96-byte one made on the spot); kept in PELLIX_RUNS_32BIT
 #   pellix_flavour_runs FLAVOUR   status 0 when the flavour's programs run here; else 1, with
 #                                 the reason in PELLIX_WHY. Tried once per run: the answer is
 #                                 kept in PELLIX_RUNS_win32 / PELLIX_RUNS_win64 for children.
@@ -38,6 +40,27 @@ pellix_wine_loader() {
   else command -v "$name" || echo "/usr/lib/wine/$name"; fi
 }
 
+pellix_runs_32bit_code() {
+  local probe rc=0
+  if [ -z "${PELLIX_RUNS_32BIT:-}" ]; then
+    mkdir -p "$PELLIX_ROOT/build" && probe=$(mktemp "$PELLIX_ROOT/build/probe32.XXXXXX") || return 1
+    # ELF32 i386 header, one loadable segment, then: mov eax,1; mov ebx,42; int 0x80 (exit 42).
+    printf '%b' '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' \
+      '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' \
+      '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' \
+      '\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08' \
+      '\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00' \
+      '\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    # A test may stand in a probe of its own (PELLIX_32BIT_PROBE) for the kernel's answer.
+    "${PELLIX_32BIT_PROBE:-$probe}" </dev/null >/dev/null 2>&1 || rc=$?
+    rm -f "$probe"
+    if [ "$rc" -eq 42 ]; then PELLIX_RUNS_32BIT=yes; else PELLIX_RUNS_32BIT=no; fi
+    export PELLIX_RUNS_32BIT
+  fi
+  [ "$PELLIX_RUNS_32BIT" = yes ]
+}
+
 pellix_flavour_runs() {
   local flavour=$1 var=PELLIX_RUNS_$1 loader out bits rc probe
   if [ -n "${!var:-}" ]; then
@@ -48,7 +71,11 @@ pellix_flavour_runs() {
   loader=$(pellix_wine_loader "$flavour") || return 1
   bits=${flavour#win}
   PELLIX_WHY=""
-  if [ ! -x "$loader" ]; then
+  if [ ! -x "$loader" ] && [ "$flavour" = win32 ] && ! pellix_runs_32bit_code; then
+    PELLIX_WHY="this machine does not run 32-bit x86 code, so 32-bit Wine is not installed"
+  elif [ ! -x "$loader" ] && [ "$flavour" = win32 ] && [ -s "$PELLIX_ROOT/build/i386-skipped" ]; then
+    PELLIX_WHY=$(cat "$PELLIX_ROOT/build/i386-skipped")
+  elif [ ! -x "$loader" ]; then
     PELLIX_WHY="Wine's $bits-bit loader is not installed ($loader): run scripts/install-deps"
   elif ! out=$("$loader" --version 2>&1 </dev/null); then
     PELLIX_WHY="Wine's $bits-bit loader cannot start here ($loader: ${out##*: })"
