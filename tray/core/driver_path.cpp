@@ -91,21 +91,25 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
   }
 
   const auto entry = ctx.table->CopyForScan(record->type);  // the type may have changed
-  const bool launch = entry && entry->command && entry->command[0] != '\0';
+  // A scan filtered to nothing launches nothing: there is nothing to hand the command.
+  const bool launch = entry && entry->command && entry->command[0] != '\0' &&
+                      record->data[0] != '\0';
   const bool ownInFront = foreground != nullptr && port.OwnWindow(foreground);
   if (launch) {
     port.NoteScan(record->type, record->data,
                   LaunchEntryCommand(port, *entry, *ctx.launcher, record->type, record->data,
                                      record->serial));
   } else {
-    char text[sizeof record->data];
-    FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
-                     settings.separator, settings.outputStyle);
-    std::memcpy(record->data, text, sizeof text);
+    // Noted before the output is composed: the history and the log hold the scan's data,
+    // never the wand's serial that the output may carry.
     port.NoteScan(record->type, record->data,
                   record->data[0] == '\0' ? ScanAction::kFilteredOut
                   : ownInFront             ? ScanAction::kClaimed
                                            : ScanAction::kTyped);
+    char text[sizeof record->data];
+    FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
+                     settings.separator, settings.outputStyle);
+    std::memcpy(record->data, text, sizeof text);
     if (!ownInFront) {
       TypeThroughDriver(record->data, ctx);
       const char terminator = settings.terminator;

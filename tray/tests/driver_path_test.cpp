@@ -126,8 +126,11 @@ TEST_F(DriverPathTest, StylesComposeTheText) {
     driver.requests.clear();
     settings.outputStyle = c.style;
     settings.separator = c.separator;
+    port.noted.clear();
     Run("123", "UPA", "0123");
     EXPECT_EQ(Typed(), Codes(c.typed));
+    // The history and the log get the scan's data, never the serial the output carries.
+    EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|typed"}));
   }
 }
 
@@ -155,6 +158,11 @@ TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
   ASSERT_EQ(launcher.launches.size(), 1u);
   EXPECT_EQ(launcher.launches[0].params, "0123 UPA 9");
   EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched"}));
+  // Filtered to nothing: there is nothing to hand the command, and nothing is launched.
+  table.AddOrUpdate("UPA", "----", "x.exe", "$1 $2 $3", false, 1);
+  Run("9", "UPA", "0123");
+  EXPECT_EQ(launcher.launches.size(), 1u);
+  EXPECT_EQ(port.noted.back(), "UPA||filtered to nothing");
 }
 
 TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
