@@ -23,7 +23,9 @@ enum HistoryControl {
 // At main-window creation: reads "LogScans" and "LogFile", makes the hidden window that
 // records scans and starts the log's writer thread.
 void StartScanHistory(HINSTANCE instance, RegistryPort& registry);
-// At the end: the writer gets what is left, for at most two seconds.
+// At Exit and at the end of the session: scans on their way and those waiting for the
+// library's word are recorded, the writer gets what is left, and what the log still cannot
+// take is kept in "Unwritten scans.csv" for the next start; at most four seconds.
 void StopScanHistory();
 // Any thread: the scan, stamped with the local time now, goes to the user-interface thread,
 // which keeps it in the history and has it appended to the log.

@@ -253,6 +253,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       StopSequence(window);
       break;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process ends once this returns: the scans it holds go to the log, or are kept.
+      if (wParam) StopScanHistory();
+      return 0;
     case WM_COMMAND:
       OnCommand(window, LOWORD(wParam));
       break;

@@ -556,6 +556,24 @@ int main(int argc, char** argv) {
     std::printf("%s\n", cls);
     return 0;
   }
+  if (verb == "end-session") {
+    // What Windows does at logoff: asks, tells, then ends the process. The ms the program
+    // took over WM_ENDSESSION.
+    HWND w = FindWindowA("PellixWndCls", nullptr);
+    DWORD process = 0;
+    if (!w || !GetWindowThreadProcessId(w, &process)) return 1;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                             &result) || !result)
+      return 1;
+    const DWORD t0 = GetTickCount();
+    SendMessageTimeoutA(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &result);
+    std::printf("%lu\n", static_cast<unsigned long>(GetTickCount() - t0));
+    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, process);
+    const bool ended = h && TerminateProcess(h, 1);
+    if (h) CloseHandle(h);
+    return ended ? 0 : 1;
+  }
   if (verb == "wand-ll" && argc >= 3) return WandLowLevel(argc - 2, argv + 2);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
   return 2;
