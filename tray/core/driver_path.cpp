@@ -74,7 +74,6 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
 
   ApplyFixedFixUps(record->type, record->data);  // UPC-E check digit; cue code to "CUE"
   const TraySettings& settings = *ctx.settings;
-  if (settings.beepOn) port.Beep(settings.beepType);
 
   // The user-interface thread may change or free the table's entries meanwhile: this thread
   // works on copies, each taken whole under the table's lock.
@@ -84,6 +83,15 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
                     static_cast<int>(std::strlen(filter)));
   }
   record->done = 1;
+  DriverAddress address = record;
+  // A repeat to ignore does nothing but its own beep and its row.
+  if (ctx.ignoreRepeat && ctx.ignoreRepeat(record->type, record->data)) {
+    if (settings.beepOn) port.Beep(RepeatBeepType(settings.beepType));
+    port.NoteScan(record->type, record->data, ScanAction::kRepeatIgnored);
+    driver.Control(kDriverCodeReleaseRecord, &address, sizeof address, nullptr, 0, nullptr);
+    return;
+  }
+  if (settings.beepOn) port.Beep(settings.beepType);
 
   const SheetView sheet = port.Sheet();
   if (sheet.open && sheet.settingsPage) {
@@ -119,7 +127,6 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
     }
   }
 
-  DriverAddress address = record;
   driver.Control(kDriverCodeReleaseRecord, &address, sizeof address, nullptr, 0, nullptr);
 }
 

@@ -100,6 +100,39 @@ void SeenScans::Clear() {
   used_ = 0;
 }
 
+int32_t RepeatBeepType(int32_t beepType) {
+  constexpr int32_t kHand = 0x10, kExclamation = 0x30;  // MB_ICONHAND, MB_ICONEXCLAMATION
+  return beepType == kHand ? kExclamation : kHand;
+}
+
+void RepeatSecondsText(uint32_t ms, char (&text)[16]) {
+  int n = std::snprintf(text, sizeof text, "%u.%03u", ms / 1000, ms % 1000);
+  while (n > 0 && text[n - 1] == '0') text[--n] = '\0';
+  if (n > 0 && text[n - 1] == '.') text[--n] = '\0';
+}
+
+uint32_t ReadRepeatSeconds(const char* text) {
+  uint32_t ms = 0, place = 1000;  // what a digit is worth now; a tenth of it after the point
+  bool point = false, digits = false;
+  const char* p = text;
+  while (*p == ' ') ++p;
+  for (; *p && *p != ' '; ++p) {
+    if ((*p == '.' || *p == ',') && !point) {
+      point = true;
+    } else if (*p >= '0' && *p <= '9') {
+      digits = true;
+      const uint32_t d = static_cast<uint32_t>(*p - '0');
+      if (!point) ms = ms > kIgnoreRepeatMaxMs ? ms : ms * 10 + d * 1000;
+      else if ((place /= 10) > 0) ms += d * place;
+    } else {
+      return 0;
+    }
+  }
+  while (*p == ' ') ++p;
+  if (*p || !digits) return 0;
+  return ms > kIgnoreRepeatMaxMs ? kIgnoreRepeatMaxMs : ms;
+}
+
 bool RepeatGate::Ignore(const char* type, const char* data, uint32_t nowMs, uint32_t windowMs) {
   const uint64_t key = ScanKey(type, data);
   bool repeat = false;

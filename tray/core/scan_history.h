@@ -83,6 +83,14 @@ class RepeatGate {
   int next_ = 0;
 };
 
+// The beep of an ignored repeat: one the user's own beep is not (MessageBeep's types).
+int32_t RepeatBeepType(int32_t beepType);
+// "Ignore a repeat within N seconds": N as shown ("0.5", "2") and as typed, "0,5" too; at most
+// three decimals. Read gives 0 for a text that is no number; the result is clamped to
+// kIgnoreRepeatMaxMs.
+void RepeatSecondsText(uint32_t ms, char (&text)[16]);
+uint32_t ReadRepeatSeconds(const char* text);
+
 // The list; main thread only.
 class ScanHistory {
  public:

@@ -188,6 +188,25 @@ TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
                                                   "UPE||filtered to nothing"}));
 }
 
+bool IgnoreEvenData(const char*, const char* data) { return data[0] && data[std::strlen(data) - 1] % 2 == 0; }
+
+TEST_F(DriverPathTest, ARepeatToIgnoreGetsItsOwnBeepAndItsRowAndNothingElse) {
+  table.AddOrUpdate("UPA", "+-+", "x.exe", "$1", false, 1);  // compared as filtered: "02"
+  port.sheet = {true, &sheetWindow, &sheetWindow};
+  DriverScanRecord r;
+  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr,
+                           nullptr, &IgnoreEvenData};
+  std::memset(&r, 0, sizeof r);
+  std::strcpy(r.type, "UPA");
+  std::strcpy(r.data, "0123");
+  ProcessDriverScan(&r, ctx);
+  EXPECT_EQ(port.log, (std::vector<std::string>{"beep " + std::to_string(RepeatBeepType(0))}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|02|repeat ignored"}));
+  ASSERT_EQ(driver.requests.size(), 1u) << "only the record handed back";
+  EXPECT_EQ(driver.requests[0].code, kDriverCodeReleaseRecord);
+  EXPECT_TRUE(launcher.launches.empty());
+}
+
 TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {
   table.AddOrUpdate("IB5", "+", nullptr, nullptr, true, 1);
   Run("1", "IB5", "9780262033848");

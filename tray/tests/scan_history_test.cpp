@@ -352,5 +352,62 @@ TEST(SpreadsheetTest, TheWorkbookIsAZipWhoseDirectoryFindsEveryPartAndWhoseCells
             kCatalogueCells);
 }
 
+TEST(RepeatTest, ARepeatIsMarkedAndWithinTheSetTimeIgnored) {
+  // One run of scans: type, data, ms since the start; with the setting at 500 ms and off.
+  struct Scan {
+    const char* type;
+    const char* data;
+    uint32_t atMs;
+    const char* markedAt500;  // the row's action: ignored, marked, or neither
+    const char* markedOff;
+  } scans[] = {
+      {"IB5", "0262033844", 0, "typed", "typed"},
+      {"IB5", "0262033844", 300, "repeat ignored", "typed (repeat)"},   // a quick second read
+      {"IB5", "0262033844", 700, "repeat ignored", "typed (repeat)"},   // 400 ms after that
+      {"E13", "0262033844", 800, "typed", "typed"},                     // another type
+      {"IB5", "0262033845", 900, "typed", "typed"},                     // other data
+      {"IB5", "0262033844", 1300, "typed (repeat)", "typed (repeat)"},  // 600 ms on
+      {"IB5", "0262033844", 1800, "repeat ignored", "typed (repeat)"},  // 500 ms on: within
+  };
+  for (uint32_t window : {500u, 0u}) {
+    RepeatGate gate;
+    SeenScans seen;
+    std::vector<std::string> got, want;
+    for (const Scan& scan : scans) {
+      ScanEntry e = MakeScanEntry(kNoon, scan.type, scan.data,
+                                  gate.Ignore(scan.type, scan.data, 4000000000u + scan.atMs, window)
+                                      ? ScanAction::kRepeatIgnored
+                                      : ScanAction::kTyped);
+      e.repeat = seen.Check(e.type, e.data);
+      char action[kActionTextSize];
+      EntryActionText(e, action);
+      got.push_back(action);
+      want.push_back(window ? scan.markedAt500 : scan.markedOff);
+    }
+    EXPECT_EQ(got, want) << window;
+    seen.Clear();
+    EXPECT_FALSE(seen.Check("IB5", "0262033844")) << "Clear starts afresh";
+  }
+  EXPECT_NE(RepeatBeepType(0), 0);
+  EXPECT_NE(RepeatBeepType(0x10), 0x10);
+}
+
+TEST(RepeatTest, TheSecondsAreReadAsTypedAndShownShort) {
+  struct Case {
+    const char* text;
+    uint32_t ms;
+    const char* shown;
+  } cases[] = {{"0.5", 500, "0.5"},  {"0,3", 300, "0.3"},     {" 2 ", 2000, "2"},
+               {"1.25", 1250, "1.25"}, {"0.0004", 0, "0"},    {"99999", 60000, "60"},
+               {"abc", 0, "0"},       {"1.2.3", 0, "0"},      {"", 0, "0"},
+               {".", 0, "0"},         {"5 s", 0, "0"},        {"12.3456", 12345, "12.345"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadRepeatSeconds(c.text), c.ms) << c.text;
+    char shown[16];
+    RepeatSecondsText(c.ms, shown);
+    EXPECT_STREQ(shown, c.shown) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace pellix

@@ -29,6 +29,8 @@ ScanLogSettings g_log;
 RegistryPort* g_registry = nullptr;
 HWND volatile g_historyWindow = nullptr;  // read by the driver thread too
 OutcomeJoin g_join;
+SeenScans g_seen;
+RepeatGate g_repeats;  // the thread that handles scans only
 constexpr UINT_PTR kOutcomeTimer = 2;
 
 // The writer's side. g_logLock guards the hand-over queue, the path it writes to and the
@@ -308,7 +310,9 @@ LocalTime LocalTimeNow() {
           static_cast<int>(-bias)};
 }
 
-void Record(const ScanEntry& entry) {
+void Record(const ScanEntry& scan) {
+  ScanEntry entry = scan;
+  entry.repeat = g_seen.Check(entry.type, entry.data);
   g_history.Add(entry);
   if (g_historyPage) SendMessageA(g_historyPage, kHistoryChanged, 0, 0);
   if (!g_log.on || !g_writer) return;
@@ -349,6 +353,15 @@ LRESULT CALLBACK HistoryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 ScanHistory& TheScanHistory() { return g_history; }
+
+bool IgnoreRepeat(const char* type, const char* data) {
+  return g_repeats.Ignore(type, data, GetTickCount(), g_log.ignoreRepeatMs);
+}
+
+void ClearScanHistory() {
+  g_history.Clear();
+  g_seen.Clear();
+}
 ScanLogSettings& TheScanLogSettings() { return g_log; }
 
 void SaveTheScanLogSettings() {
@@ -422,34 +435,49 @@ void GetPathText(HWND dialog, int id, char* path) {
   FromWide(wide, path);
 }
 
-bool AskFileName(HWND owner, char* path, bool confirmOverwrite) {
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite, bool workbook) {
   // The common save dialog in its Windows 95 form, which every system here shows.
   const DWORD flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                       (confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
   const WideCalls* w = Wide();
+  // A name without an extension gets that of the type chosen (the dialog's default extension
+  // would make every name a .csv).
+  const auto withExtension = [&](char* chosen, DWORD filter) {
+    const int n = lstrlenA(chosen);
+    const char* name = std::strrchr(chosen, '\\') ? std::strrchr(chosen, '\\') : chosen;
+    if (workbook && n > 0 && n + 5 < kLogPathSize && !std::strchr(name, '.'))
+      lstrcatA(chosen, filter == 2 ? ".xlsx" : ".csv");
+  };
   if (!w) {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    ofn.lpstrFilter = workbook ? "CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0"
+                                 "All files (*.*)\0*.*\0"
+                               : "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = "csv";
+    ofn.lpstrDefExt = workbook ? nullptr : "csv";
     ofn.Flags = flags;
-    return GetSaveFileNameA(&ofn) != FALSE;
+    if (!GetSaveFileNameA(&ofn)) return false;
+    withExtension(path, ofn.nFilterIndex);
+    return true;
   }
   WCHAR wide[MAX_PATH];
   if (!ToWide(path, wide)) wide[0] = 0;
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+  ofn.lpstrFilter = workbook ? L"CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0"
+                               L"All files (*.*)\0*.*\0"
+                             : L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
   ofn.lpstrFile = wide;
   ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrDefExt = L"csv";
+  ofn.lpstrDefExt = workbook ? nullptr : L"csv";
   ofn.Flags = flags;
   if (!w->getSaveFileName(&ofn)) return false;
   FromWide(wide, path);
+  withExtension(path, ofn.nFilterIndex);
   return path[0] != '\0';
 }
 

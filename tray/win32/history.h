@@ -18,6 +18,8 @@ enum HistoryControl {
   kLogScansBox = 1064,
   kLogFileEdit = 1065,
   kLogBrowseButton = 1066,
+  kIgnoreRepeatBox = 1067,
+  kIgnoreRepeatEdit = 1068,
 };
 
 // At main-window creation: reads "LogScans" and "LogFile", makes the hidden window that
@@ -30,6 +32,12 @@ void StopScanHistory();
 // Any thread: the scan, stamped with the local time now, goes to the user-interface thread,
 // which keeps it in the history and has it appended to the log.
 void HandOverScan(const char* type, const char* data, ScanAction action);
+// True for a scan that repeats one within the set "Ignore a repeat within N seconds": the
+// thread that handles scans (the main thread, or the driver thread) then does nothing but
+// its own beep and notes it as "repeat ignored".
+bool IgnoreRepeat(const char* type, const char* data);
+// The History page's Clear: the list, and what counts as a repeat, start afresh.
+void ClearScanHistory();
 // A scan the tray program left to the hook library, and the library's word on it.
 void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data);
 void ScanOutcome(uint32_t process, uint32_t burst, uint32_t outcome);
@@ -57,8 +65,9 @@ void DeletePath(const char* path);
 // A control's text as a path, and back.
 void SetPathText(HWND dialog, int id, const char* path);
 void GetPathText(HWND dialog, int id, char* path);
-// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name.
-bool AskFileName(HWND owner, char* path, bool confirmOverwrite);
+// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name. `workbook`
+// offers an .xlsx workbook beside CSV; the name chosen ends in .xlsx for it.
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite, bool workbook);
 
 // The tray menu's "Start with Windows", checked when the Run value starts this copy.
 void AppendStartWithWindowsItem(HMENU menu);

@@ -105,7 +105,8 @@ VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
   static Win32KeyboardLayout layout;
   if (!record || !g_app.driver) return;
   DriverScanContext context = {g_app.driver,   &port,       &launcher,  &layout,
-                               &g_app.table,    &g_app.settings, &YieldSlice, &TypeHeldKey};
+                               &g_app.table,    &g_app.settings, &YieldSlice, &TypeHeldKey,
+                               &IgnoreRepeat};
   ProcessDriverScan(reinterpret_cast<DriverScanRecord*>(record), context);
 }
 
