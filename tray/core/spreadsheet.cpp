@@ -209,10 +209,15 @@ void XlsxWorkbook(const ScanHistory& history, const int* newestIndexes, int coun
   sheet.Put(kMainNs);
   sheet.Put("\"><cols><col min=\"1\" max=\"1\" width=\"26\" customWidth=\"1\"/>"
             "<col min=\"3\" max=\"3\" width=\"24\" customWidth=\"1\"/></cols><sheetData>\r\n");
+  int row = 0;
   EachRow(history, newestIndexes, count, [&](const char* const* texts) {
-    sheet.Put("<row>");
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "<row r=\"%d\">", ++row);
+    sheet.Put(tag);
     for (int i = 0; i < 4; ++i) {
-      sheet.Put("<c t=\"inlineStr\" s=\"1\"><is><t xml:space=\"preserve\">");
+      std::snprintf(tag, sizeof tag, "<c r=\"%c%d\" t=\"inlineStr\" s=\"1\">", 'A' + i, row);
+      sheet.Put(tag);
+      sheet.Put("<is><t xml:space=\"preserve\">");
       PutEscaped(sheet, texts[i], toUtf8);
       sheet.Put("</t></is></c>");
     }

@@ -348,8 +348,9 @@ TEST(SpreadsheetTest, TheWorkbookIsAZipWhoseDirectoryFindsEveryPartAndWhoseCells
   }
   EXPECT_EQ(names, "[Content_Types].xml|_rels/.rels|xl/workbook.xml|xl/_rels/workbook.xml.rels|"
                    "xl/styles.xml|xl/worksheets/sheet1.xml|");
-  EXPECT_EQ(Cells(sheet, "<c t=\"inlineStr\" s=\"1\"><is><t xml:space=\"preserve\">", "</t>"),
+  EXPECT_EQ(Cells(sheet, "\" t=\"inlineStr\" s=\"1\"><is><t xml:space=\"preserve\">", "</t>"),
             kCatalogueCells);
+  EXPECT_EQ(Cells(sheet, "<c r=\"", "\""), "A1|B1|C1|D1|A2|B2|C2|D2|A3|B3|C3|D3|A4|B4|C4|D4|A5|B5|C5|D5|");
 }
 
 TEST(RepeatTest, ARepeatIsMarkedAndWithinTheSetTimeIgnored) {

@@ -545,6 +545,11 @@ int main(int argc, char** argv) {
                                         SMTO_NORMAL, 5000, &result) ? 0 : 1;
   }
   if (verb == "click" && argc >= 4) return Click(argv[2], std::atoi(argv[3]));
+  if (verb == "press" && argc >= 4) {  // a check box toggled as a click toggles it
+    HWND button = Control(argv[2], std::atoi(argv[3]), "Button");
+    DWORD_PTR result = 0;
+    return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result) ? 0 : 1;
+  }
   if (verb == "set-text" && argc >= 5) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
   if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2], argc >= 4 ? argv[3] : nullptr);
   if (verb == "hold" && argc >= 4)
