@@ -85,8 +85,9 @@ void YieldSlice() { Sleep(0); }
 // A key the driver's codes cannot carry (AltGr's): typed here, its modifiers held around it.
 void TypeHeldKey(int16_t key) {
   const BYTE vk = static_cast<BYTE>(key & 0xff);
-  const BYTE held[3] = {(key & kNeedsShift) ? VK_SHIFT : 0, (key & kNeedsCtrl) ? VK_CONTROL : 0,
-                        (key & kNeedsAlt) ? VK_MENU : 0};
+  const BYTE held[3] = {static_cast<BYTE>((key & kNeedsShift) ? VK_SHIFT : 0),
+                        static_cast<BYTE>((key & kNeedsCtrl) ? VK_CONTROL : 0),
+                        static_cast<BYTE>((key & kNeedsAlt) ? VK_MENU : 0)};
   for (BYTE m : held)
     if (m) keybd_event(m, 0, 0, 0);
   keybd_event(vk, 0, 0, 0);
