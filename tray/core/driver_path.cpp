@@ -74,7 +74,6 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
 
   ApplyFixedFixUps(record->type, record->data);  // UPC-E check digit; cue code to "CUE"
   const TraySettings& settings = *ctx.settings;
-  if (settings.beepOn) port.Beep(settings.beepType);
 
   // The user-interface thread may change or free the table's entries meanwhile: this thread
   // works on copies, each taken whole under the table's lock.
@@ -84,6 +83,15 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
                     static_cast<int>(std::strlen(filter)));
   }
   record->done = 1;
+  DriverAddress address = record;
+  // A repeat to ignore does nothing but its own beep and its row.
+  if (ctx.ignoreRepeat && ctx.ignoreRepeat(record->type, record->data)) {
+    if (settings.beepOn) port.Beep(RepeatBeepType(settings.beepType));
+    port.NoteScan(record->type, record->data, ScanAction::kRepeatIgnored);
+    driver.Control(kDriverCodeReleaseRecord, &address, sizeof address, nullptr, 0, nullptr);
+    return;
+  }
+  if (settings.beepOn) port.Beep(settings.beepType);
 
   const SheetView sheet = port.Sheet();
   if (sheet.open && sheet.settingsPage) {
@@ -91,21 +99,25 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
   }
 
   const auto entry = ctx.table->CopyForScan(record->type);  // the type may have changed
-  const bool launch = entry && entry->command && entry->command[0] != '\0';
+  // A scan filtered to nothing launches nothing: there is nothing to hand the command.
+  const bool launch = entry && entry->command && entry->command[0] != '\0' &&
+                      record->data[0] != '\0';
   const bool ownInFront = foreground != nullptr && port.OwnWindow(foreground);
   if (launch) {
     port.NoteScan(record->type, record->data,
                   LaunchEntryCommand(port, *entry, *ctx.launcher, record->type, record->data,
                                      record->serial));
   } else {
-    char text[sizeof record->data];
-    FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
-                     settings.separator, settings.outputStyle);
-    std::memcpy(record->data, text, sizeof text);
+    // Noted before the output is composed: the history and the log hold the scan's data,
+    // never the wand's serial that the output may carry.
     port.NoteScan(record->type, record->data,
                   record->data[0] == '\0' ? ScanAction::kFilteredOut
                   : ownInFront             ? ScanAction::kClaimed
                                            : ScanAction::kTyped);
+    char text[sizeof record->data];
+    FormatScanOutput(text, sizeof text, record->serial, record->type, record->data,
+                     settings.separator, settings.outputStyle);
+    std::memcpy(record->data, text, sizeof text);
     if (!ownInFront) {
       TypeThroughDriver(record->data, ctx);
       const char terminator = settings.terminator;
@@ -115,7 +127,6 @@ void ProcessDriverScan(DriverScanRecord* record, const DriverScanContext& ctx) {
     }
   }
 
-  DriverAddress address = record;
   driver.Control(kDriverCodeReleaseRecord, &address, sizeof address, nullptr, 0, nullptr);
 }
 

@@ -50,6 +50,8 @@ struct DriverScanContext {
   void (*yield)();  // Sleep(0) between chunks; may be null
   // Types a key with the Ctrl and Alt (and Shift) of its KeyScan answer held; may be null.
   void (*typeHeld)(int16_t key);
+  // True for a repeat to ignore ("Ignore a repeat within N seconds"); may be null.
+  bool (*ignoreRepeat)(const char* type, const char* data) = nullptr;
 };
 
 // The APC routine's work on one record; the record always goes back with

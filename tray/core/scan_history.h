@@ -18,10 +18,11 @@ enum class ScanAction : uint8_t {
   kClaimed,
   kFilteredOut,
   kRefused,
-  kLeftToLibrary
+  kLeftToLibrary,
+  kRepeatIgnored  // a repeat within the set time: nothing done but a beep
 };
-// "typed", "launched", "claimed by a window", "filtered to nothing", "refused"; a scan left
-// to the library counts as typed until the library says otherwise.
+// "typed", "launched", "claimed by a window", "filtered to nothing", "refused", "repeat
+// ignored"; a scan left to the library counts as typed until the library says otherwise.
 const char* ScanActionText(ScanAction action);
 
 // A local wall-clock time and its offset from UTC, east positive.
@@ -38,10 +39,57 @@ struct ScanEntry {
   char type[kHistoryTextSize];
   char data[kHistoryTextSize];  // as delivered: after the fix-ups and the filter
   ScanAction action;
+  bool repeat;  // its type and data match an earlier scan of this run
 };
 // An entry with both texts cut to their size; null texts are empty.
 ScanEntry MakeScanEntry(const LocalTime& time, const char* type, const char* data,
                         ScanAction action);
+
+constexpr int kActionTextSize = 48;
+// The action as the list, the CSV and the log show it, with " (repeat)" after a repeat that
+// was not ignored: "typed (repeat)".
+void EntryActionText(const ScanEntry& entry, char (&text)[kActionTextSize]);
+
+// The scans of this run by type and data, to tell a repeat: main thread only. Kept as 64-bit
+// hashes of the texts (a false match is one in 2^64 per pair); Clear starts afresh.
+class SeenScans {
+ public:
+  // True when the type and data were seen before; they are remembered from now on.
+  bool Check(const char* type, const char* data);
+  void Clear();
+
+ private:
+  static constexpr int kSlots = 1 << 15;  // beyond 3/4 full, new scans are not remembered
+  uint64_t slots_[kSlots] = {};
+  int used_ = 0;
+};
+
+// Whether a scan repeats one within the last `windowMs`: the last few scans' texts and
+// times, on the thread that handles scans.
+class RepeatGate {
+ public:
+  // True when the type and data match a scan of the last `windowMs` (0: never); the scan is
+  // remembered either way, ignored or not.
+  bool Ignore(const char* type, const char* data, uint32_t nowMs, uint32_t windowMs);
+
+ private:
+  static constexpr int kRecent = 16;
+  struct Recent {
+    uint64_t key;
+    uint32_t atMs;
+    bool used;
+  };
+  Recent recent_[kRecent] = {};
+  int next_ = 0;
+};
+
+// The beep of an ignored repeat: one the user's own beep is not (MessageBeep's types).
+int32_t RepeatBeepType(int32_t beepType);
+// "Ignore a repeat within N seconds": N as shown ("0.5", "2") and as typed, "0,5" too; at most
+// three decimals. Read gives 0 for a text that is no number; the result is clamped to
+// kIgnoreRepeatMaxMs.
+void RepeatSecondsText(uint32_t ms, char (&text)[16]);
+uint32_t ReadRepeatSeconds(const char* text);
 
 // The list; main thread only.
 class ScanHistory {
@@ -113,9 +161,10 @@ class OutcomeJoin {
   Slot slots_[kWaitingLimit] = {};
 };
 
-// The scan log's lines not yet written, in order, at most kHistoryLimit (beyond it the oldest
-// is dropped). A line written in part keeps its rest, which is written first next time: a
-// line never loses its end, and the next never joins it.
+// The scan log's lines not yet written, in order, at most kHistoryLimit (beyond it Push drops
+// the oldest and counts it; the writer's own queue never comes to that, see ScanLogWriter). A
+// line written in part keeps its rest, which is written first next time: a line never loses
+// its end, and the next never joins it.
 class LogQueue {
  public:
   void Push(const ScanEntry& entry);
@@ -125,8 +174,12 @@ class LogQueue {
   // Unwritten bytes from the front, whole lines and the rest of one begun, at most
   // `capacity`; returns their number.
   int Peek(char* text, int capacity) const;
+  // The oldest line's unwritten bytes (the rest of one begun): their number, 0 when none.
+  int Front(char (&line)[kCsvLineSize]) const;
   // `bytes` of what Peek gave were written.
   void Written(int bytes);
+  // Lines Push dropped since the last call.
+  int TakeDropped();
   void Clear() { count_ = 0; headWritten_ = 0; }
 
  private:
@@ -135,6 +188,7 @@ class LogQueue {
   int first_ = 0;
   int count_ = 0;
   int headWritten_ = 0;  // bytes of the first line written already
+  int dropped_ = 0;
 };
 
 // A file opened to append to, for one pass of the log writer.
@@ -144,7 +198,10 @@ class AppendFile {
   virtual ~AppendFile() = default;
   // Opens or creates the file at its end, shared for reading and writing.
   virtual Result Open(const char* path) = 0;
-  virtual bool IsEmpty() = 0;
+  // The open file's size in bytes.
+  virtual int Size() = 0;
+  // The open file's first bytes, at most `capacity`: their number, -1 when unreadable.
+  virtual int ReadStart(char* text, int capacity) = 0;
   // Appends; `written` says how much went in, also on failure.
   virtual Result Write(const char* text, int length, int* written) = 0;
   virtual void Close() = 0;
@@ -152,8 +209,48 @@ class AppendFile {
   virtual const char* Reason() = 0;
 };
 
-// One pass of the log writer: opens the file, writes the header when it is new and the queue's
-// lines, closes it. kDone when the queue is empty now.
-AppendFile::Result WriteLogPass(LogQueue& queue, AppendFile& file, const char* path);
+// The scans the log could not take yet, kept in a file of the program's own: the bytes the
+// log still owes, in order, ahead of every line still queued. Written to the log at the
+// next pass, also at the next start.
+class UnwrittenScansFile {
+ public:
+  virtual ~UnwrittenScansFile() = default;
+  // Its size; 0 when there is none.
+  virtual int Size() = 0;
+  // Appends all of `text`, or nothing.
+  virtual bool Append(const char* text, int length) = 0;
+  // Bytes from `offset`, at most `capacity`: their number, -1 when unreadable.
+  virtual int Read(int offset, char* text, int capacity) = 0;
+  // The first `bytes` went into the log: they leave the file (all of them: the file goes).
+  virtual bool Drop(int bytes) = 0;
+};
+
+// The log writer's state, on its own thread: the queue of lines, the unwritten-scans file
+// ahead of it, and the log. The header goes into an empty log first; a header cut short (by
+// this run or one before) is finished before anything else. A line begun is finished before
+// any other. When the queue is full, its oldest line goes to the unwritten-scans file, and at
+// the end everything still queued does.
+class ScanLogWriter {
+ public:
+  ScanLogWriter(AppendFile& log, UnwrittenScansFile& unwritten)
+      : log_(log), unwritten_(unwritten) {}
+  // A line to write.
+  void Take(const ScanEntry& entry);
+  // Lines waiting, here or in the unwritten-scans file.
+  bool Waiting() { return queue_.Count() > 0 || unwritten_.Size() > 0; }
+  // One pass: opens the log, writes what it owes, closes it. kDone when nothing waits now.
+  AppendFile::Result Pass(const char* path);
+  // At the end: every line still queued goes to the unwritten-scans file.
+  void KeepAll();
+  // Lines that could be neither written nor kept, since the last call.
+  int TakeLost();
+
+ private:
+  bool KeepFront();
+  AppendFile& log_;
+  UnwrittenScansFile& unwritten_;
+  LogQueue queue_;
+  int lost_ = 0;
+};
 
 }  // namespace pellix

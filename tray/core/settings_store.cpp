@@ -47,11 +47,14 @@ void SaveSettings(RegistryPort& registry, const TraySettings& settings,
 void LoadScanLogSettings(RegistryPort& registry, ScanLogSettings& log) {
   log.on = ReadDwordValue(registry, kSettingsKey, "LogScans", 0) != 0 ? 1 : 0;
   ReadStringValue(registry, kSettingsKey, "LogFile", log.path, sizeof log.path);
+  const uint32_t ms = ReadDwordValue(registry, kSettingsKey, "IgnoreRepeatMs", 0);
+  log.ignoreRepeatMs = ms > kIgnoreRepeatMaxMs ? kIgnoreRepeatMaxMs : ms;
 }
 
 void SaveScanLogSettings(RegistryPort& registry, const ScanLogSettings& log) {
   WriteDwordValue(registry, kSettingsKey, "LogScans", log.on ? 1 : 0);
   WriteStringValue(registry, kSettingsKey, "LogFile", log.path);
+  WriteDwordValue(registry, kSettingsKey, "IgnoreRepeatMs", log.ignoreRepeatMs);
 }
 
 void PushSettings(SettingsBackEnd& backEnd, const TraySettings& settings) {

@@ -25,7 +25,11 @@ constexpr int kLogPathSize = 3 * 260;  // MAX_PATH characters, in UTF-8 where th
 struct ScanLogSettings {
   uint32_t on = 0;
   char path[kLogPathSize] = {};
+  // "IgnoreRepeatMs" (REG_DWORD): a repeat within this many ms is ignored; 0 (the default)
+  // marks repeats only. At most kIgnoreRepeatMaxMs.
+  uint32_t ignoreRepeatMs = 0;
 };
+constexpr uint32_t kIgnoreRepeatMaxMs = 60000;
 // Missing or unreadable values leave logging off and the path empty.
 void LoadScanLogSettings(RegistryPort& registry, ScanLogSettings& log);
 void SaveScanLogSettings(RegistryPort& registry, const ScanLogSettings& log);

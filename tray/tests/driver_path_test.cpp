@@ -126,8 +126,11 @@ TEST_F(DriverPathTest, StylesComposeTheText) {
     driver.requests.clear();
     settings.outputStyle = c.style;
     settings.separator = c.separator;
+    port.noted.clear();
     Run("123", "UPA", "0123");
     EXPECT_EQ(Typed(), Codes(c.typed));
+    // The history and the log get the scan's data, never the serial the output carries.
+    EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|typed"}));
   }
 }
 
@@ -155,6 +158,11 @@ TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
   ASSERT_EQ(launcher.launches.size(), 1u);
   EXPECT_EQ(launcher.launches[0].params, "0123 UPA 9");
   EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched"}));
+  // Filtered to nothing: there is nothing to hand the command, and nothing is launched.
+  table.AddOrUpdate("UPA", "----", "x.exe", "$1 $2 $3", false, 1);
+  Run("9", "UPA", "0123");
+  EXPECT_EQ(launcher.launches.size(), 1u);
+  EXPECT_EQ(port.noted.back(), "UPA||filtered to nothing");
 }
 
 TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
@@ -178,6 +186,25 @@ TEST_F(DriverPathTest, FixUpsThenBeepThenTheEntrysChoice) {
   Run("1", "UPE", "0123456");
   EXPECT_EQ(port.noted, (std::vector<std::string>{"UPE|02|typed", "UPE|02|typed",
                                                   "UPE||filtered to nothing"}));
+}
+
+bool IgnoreEvenData(const char*, const char* data) { return data[0] && data[std::strlen(data) - 1] % 2 == 0; }
+
+TEST_F(DriverPathTest, ARepeatToIgnoreGetsItsOwnBeepAndItsRowAndNothingElse) {
+  table.AddOrUpdate("UPA", "+-+", "x.exe", "$1", false, 1);  // compared as filtered: "02"
+  port.sheet = {true, &sheetWindow, &sheetWindow};
+  DriverScanRecord r;
+  DriverScanContext ctx = {&driver, &port, &launcher, &layout, &table, &settings, nullptr,
+                           nullptr, &IgnoreEvenData};
+  std::memset(&r, 0, sizeof r);
+  std::strcpy(r.type, "UPA");
+  std::strcpy(r.data, "0123");
+  ProcessDriverScan(&r, ctx);
+  EXPECT_EQ(port.log, (std::vector<std::string>{"beep " + std::to_string(RepeatBeepType(0))}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|02|repeat ignored"}));
+  ASSERT_EQ(driver.requests.size(), 1u) << "only the record handed back";
+  EXPECT_EQ(driver.requests[0].code, kDriverCodeReleaseRecord);
+  EXPECT_TRUE(launcher.launches.empty());
 }
 
 TEST_F(DriverPathTest, AutoIsbnSkipsTheFilter) {

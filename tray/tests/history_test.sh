@@ -9,6 +9,9 @@
 # another program holds it open, shared or alone, and keeps the scan of a program killed
 # right after it; Copy gives the cells and the CSV, Save As the log's bytes; Clear empties the
 # history; an unwritable log shows no box, keeps its lines and writes them once it can; a log
+# held alone over three scans and then the session's end or Exit loses no row and damages
+# none once the program starts again; a repeat is marked, and ignored within the seconds set
+# on the page; LibreOffice reads Copy's HTML and the saved workbook with every digit; a log
 # that blocks holds no key of the low-level path over 50 ms and loses no line; the Run value
 # is written, shown checked, repointed from another copy, updated and removed.
 #   history_test.sh BUILD_DIR WORK_DIR
@@ -183,6 +186,7 @@ e2e_scan --serial "$serial" --type IB5 --data 9780262033848
 typed_so_far+=$'0262033844\n'
 e2e_wait_text "$typed" "$typed_so_far" 15 || fail "scan before the kill"
 e2e_stop "$pellix_pid"
+# Not a repeat: Clear above started the run's rows afresh.
 [ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'"IB5","0262033844","typed"\r' ] ||
   fail "the last scan is not in the log: $(cat -A "$log")"
 [ "$(wc -l <"$log")" -eq 21 ] || fail "log lines: $(cat -A "$log")"
@@ -219,6 +223,110 @@ e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan after the failure"
 kept() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" 2>/dev/null | tr -d '\r')" = \
   "$(printf 'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"')" ]; }
 e2e_until 10 kept || fail "kept lines: $(cat -A "$missing_dir/scans.csv" 2>&1)"
+
+# The log held alone by another program over three scans; then the session ends (Windows'
+# messages, then the process ended as Windows ends it), or Exit. Once the log is released and
+# the program starts again, the log holds every row once, in order, with no fragment.
+unwritten_file() { find "$work/prefix/drive_c/users" -name 'Unwritten scans.csv' 2>/dev/null; }
+want_log=$'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"'
+for ending in end-session exit; do
+  echo "== the log held alone over three scans, then $ending: nothing lost, nothing damaged"
+  n=${ending%%-*}
+  focus_end
+  e2e_scan --serial "$serial" --type C39 --data "${n}1"
+  e2e_until 10 grep -q "\"${n}1\"" "$missing_dir/scans.csv" || fail "${n}1 not logged"
+  probe hold "$missing" 9000 alone >/dev/null &
+  hold_pid=$!
+  sleep 0.5
+  for i in 2 3 4; do e2e_scan --serial "$serial" --type C39 --data "$n$i"; done
+  typed_so_far+="${n}1"$'\n'"${n}2"$'\n'"${n}3"$'\n'"${n}4"$'\n'
+  e2e_wait_text "$typed" "$typed_so_far" 15 || fail "scans while held: $(cat -A "$typed")"
+  if [ "$ending" = end-session ]; then
+    took=$(probe end-session) || fail "the end-session messages"
+    echo "WM_ENDSESSION with the log held: $took ms"
+    awk -v t="$took" 'BEGIN { exit !(t <= 5000) }' || fail "WM_ENDSESSION took $took ms"
+  else
+    probe_rc command PellixWndCls 1019
+  fi
+  wait "$pellix_pid" || true
+  [ -n "$(unwritten_file)" ] || fail "$ending: nothing kept for the next start"
+  wait "$hold_pid" || fail "the log could not be held alone"
+  e2e_start_pellix
+  focus_end
+  e2e_scan --serial "$serial" --type C39 --data "${n}5"
+  typed_so_far+="${n}5"$'\n'
+  e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan after the restart"
+  want_log+=$(for i in 1 2 3 4 5; do printf '\n"C39","%s%s","typed"' "$n" "$i"; done)
+  whole_log() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" | tr -d '\r')" = "$want_log" ]; }
+  e2e_until 10 whole_log || fail "$ending: $(cat -A "$missing_dir/scans.csv")"
+  [ -z "$(unwritten_file)" ] || fail "$ending: the kept scans stayed: $(cat -A "$(unwritten_file)")"
+done
+
+echo "== a repeat marked; Ignore a repeat within 3 seconds set on the History page: the repeat beeps and is logged, nothing else"
+focus_end
+e2e_scan --serial "$serial" --type C39 --data MARK
+e2e_scan --serial "$serial" --type C39 --data MARK
+typed_so_far+=$'MARK\nMARK\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "a repeat with the setting off: $(cat -A "$typed")"
+want_log+=$'\n"C39","MARK","typed"\n"C39","MARK","typed (repeat)"'
+probe_rc command PellixWndCls 104
+e2e_wait_window Pellix 20 >/dev/null || fail "no sheet"
+probe_rc sheet-page 2 || fail "no History page"
+sleep 0.5
+probe_rc set-text Pellix 1068 3 || fail "no seconds box"
+probe_rc press Pellix 1067 || fail "no Ignore a repeat box"
+repeat_ms() { wine reg query 'HKCU\Software\Obrelle Works\Pellix\Settings' /v IgnoreRepeatMs 2>/dev/null | tr -d '\r' | grep -qE 'REG_DWORD\s+0xbb8'; }
+e2e_until 5 repeat_ms || fail "IgnoreRepeatMs not stored"
+e2e_screenshot "$work/history-page-repeat.png"
+probe_rc command PellixWndCls 103
+e2e_wait_gone Pellix 10 || fail "the sheet stayed"
+focus_end
+e2e_scan --serial "$serial" --type C39 --data REP
+e2e_scan --serial "$serial" --type C39 --data REP
+e2e_scan --serial "$serial" --type IBN --data 9780262033848
+e2e_scan --serial "$serial" --type 128 --data 12345678901234567890
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+typed_so_far+=$'REP\n9780262033848\n12345678901234567890\n0262033844\n'
+e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the repeat was typed: $(cat -A "$typed")"
+want_log+=$'\n"C39","REP","typed"\n"C39","REP","repeat ignored"\n"IBN","9780262033848","typed"'
+want_log+=$'\n"128","12345678901234567890","typed"\n"IB5","0262033844","typed"'
+e2e_until 10 whole_log || fail "repeat: $(cat -A "$missing_dir/scans.csv")"
+
+echo "== LibreOffice reads Copy's HTML and the saved workbook with every digit, every cell text"
+# Exported as CSV with every text cell quoted: a cell read as a number would lose its quotes.
+lo_cells() {
+  local out="$work/lo-cells"
+  rm -rf "$out" && mkdir -p "$out" && cp "$1" "$out/in.$2"
+  soffice -env:UserInstallation="file://$work/lo-profile" --headless ${3:+--infilter="$3"} \
+    --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true' --outdir "$out" "$out/in.$2" >/dev/null 2>&1
+  sed -E 's/^"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}[+-][0-9:]{5}",/T,/' "$out/in.csv" | tr -d '\r'
+}
+want_cells=$'"Time","Type","Data","Action"\nT,"C39","exit5","typed"\nT,"C39","MARK","typed"'
+want_cells+=$'\nT,"C39","MARK","typed (repeat)"\nT,"C39","REP","typed"'
+want_cells+=$'\nT,"C39","REP","repeat ignored"\nT,"IBN","9780262033848","typed"'
+want_cells+=$'\nT,"128","12345678901234567890","typed"\nT,"IB5","0262033844","typed"'
+probe_rc command PellixWndCls 104
+e2e_wait_window Pellix 20 >/dev/null || fail "no sheet"
+probe_rc sheet-page 2 || fail "no History page"
+sleep 0.5
+probe_rc click Pellix 1061 || fail "no Copy button"
+html_copied() { probe_rc clipboard "$(e2e_winpath "$work/copied.cfhtml")" "HTML Format" && grep -q 'IB5' "$work/copied.cfhtml"; }
+e2e_until 10 html_copied || fail "no HTML on the clipboard"
+start=$(sed -n 's/^StartHTML:0*//p' "$work/copied.cfhtml" | tr -d '\r')
+tail -c +$((start + 1)) "$work/copied.cfhtml" >"$work/copied.html"
+[ "$(lo_cells "$work/copied.html" html 'HTML (StarCalc)')" = "$want_cells" ] ||
+  fail "Copy's HTML in LibreOffice: $(lo_cells "$work/copied.html" html 'HTML (StarCalc)' | cat -A)"
+probe_rc click Pellix 1062 || fail "no Save As button"
+e2e_wait_window "Save As" 10 >/dev/null || fail "no Save As dialog"
+book="$work/saved.xlsx"
+probe_rc set-text "Save As" 1152 "$(e2e_winpath "$book")" ||
+  probe_rc set-text "Save As" 1148 "$(e2e_winpath "$book")" || fail "no file name box"
+probe_rc click "Save As" 1 || fail "no Save button"
+e2e_until 10 test -s "$book" || fail "no workbook saved"
+[ "$(lo_cells "$book" xlsx)" = "$want_cells" ] || fail "the workbook in LibreOffice: $(lo_cells "$book" xlsx | cat -A)"
+probe_rc command PellixWndCls 103
+e2e_wait_gone Pellix 10 || fail "the sheet stayed"
+wine reg add 'HKCU\Software\Obrelle Works\Pellix\Settings' /v IgnoreRepeatMs /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 echo "== a log whose writing blocks for 5 s, the low-level path: scans flow, no key waits, no line lost"
 fifo="$work/blocked.csv"

@@ -1,6 +1,7 @@
 // The history's bound and order, its CSV form byte for byte, the outcome join, and the scan
 // log's writing over an in-memory file that can be made to fail as a real one does.
 #include "tray/core/scan_history.h"
+#include "tray/core/spreadsheet.h"
 
 #include <gtest/gtest.h>
 
@@ -133,66 +134,280 @@ TEST(OutcomeJoinTest, EachWordCompletesItsOwnScanInWhateverOrder) {
   EXPECT_EQ(Line(done), Line(Entry(0)));
 }
 
-// One file in memory. Each call takes the next scripted result (kDone once the script is
-// used up); a write that fails writes `partial` bytes first.
+// The log in memory. Open answers `open`; a write that would take the file past `failAt`
+// bytes writes up to there and fails, once.
 class MemoryFile : public AppendFile {
  public:
-  Result Open(const char*) override { return Next(); }
-  bool IsEmpty() override { return bytes.empty(); }
+  Result Open(const char*) override { return open; }
+  int Size() override { return static_cast<int>(bytes.size()); }
+  int ReadStart(char* text, int capacity) override {
+    const int n = std::min(capacity, Size());
+    std::memcpy(text, bytes.data(), static_cast<size_t>(n));
+    return n;
+  }
   Result Write(const char* text, int length, int* written) override {
-    const Result r = Next();
-    *written = r == kDone ? length : std::min(partial, length);
+    *written = length;
+    if (failAt >= 0 && Size() + length > failAt) {
+      *written = std::max(0, failAt - Size());
+      failAt = -1;
+    }
     bytes.append(text, static_cast<size_t>(*written));
-    return r;
+    return *written == length ? kDone : kFailed;
   }
   void Close() override {}
   const char* Reason() override { return "held"; }
-  Result Next() {
-    if (script.empty()) return kDone;
-    const Result r = script.front();
-    script.erase(script.begin());
-    return r;
-  }
   std::string bytes;
-  std::vector<Result> script;
-  int partial = 0;
+  Result open = kDone;
+  int failAt = -1;
 };
 
-TEST(ScanLogTest, LinesWaitInOrderUntilTheyAreWrittenWholeUnderOneHeader) {
-  MemoryFile file;
-  LogQueue queue;
-  std::string expected = kCsvHeader;
-  for (int i = 1; i <= 3; ++i) {
-    queue.Push(Entry(i));
-    expected += Line(Entry(i));
+// The unwritten scans' file in memory; `broken` refuses every append.
+class MemoryUnwritten : public UnwrittenScansFile {
+ public:
+  int Size() override { return static_cast<int>(bytes.size()); }
+  bool Append(const char* text, int length) override {
+    if (!broken) bytes.append(text, static_cast<size_t>(length));
+    return !broken;
   }
-  file.script = {AppendFile::kBusy};  // held by another program: nothing written
-  EXPECT_EQ(WriteLogPass(queue, file, "C:\\s.csv"), AppendFile::kBusy);
-  EXPECT_EQ(file.bytes, "");
-  file.script = {AppendFile::kDone, AppendFile::kFailed};  // the write stops in the header
-  file.partial = 10;
-  EXPECT_EQ(WriteLogPass(queue, file, "C:\\s.csv"), AppendFile::kFailed);
-  EXPECT_EQ(queue.Count(), 3);
-  file.bytes.clear();
-  // The write stops in the second line: its rest goes first next time.
-  file.partial = static_cast<int>(std::strlen(kCsvHeader) + Line(Entry(1)).size()) + 7;
-  file.script = {AppendFile::kDone, AppendFile::kFailed};
-  EXPECT_EQ(WriteLogPass(queue, file, "C:\\s.csv"), AppendFile::kFailed);
-  EXPECT_EQ(queue.Count(), 2);
-  queue.Push(Entry(4));
-  expected += Line(Entry(4));
-  EXPECT_EQ(WriteLogPass(queue, file, "C:\\s.csv"), AppendFile::kDone);
-  EXPECT_EQ(file.bytes, expected);
-  EXPECT_EQ(queue.Count(), 0);
-  // Beyond the history's thousand, the oldest unwritten lines go.
-  expected = "kept\r\n";
-  for (int i = 0; i < kHistoryLimit + 2; ++i) {
-    queue.Push(Entry(i));
-    if (i >= 2) expected += Line(Entry(i));
+  int Read(int offset, char* text, int capacity) override {
+    const int n = std::max(0, std::min(capacity, Size() - offset));
+    std::memcpy(text, bytes.data() + offset, static_cast<size_t>(n));
+    return n;
   }
-  file.bytes = "kept\r\n";
-  EXPECT_EQ(WriteLogPass(queue, file, "C:\\s.csv"), AppendFile::kDone);
-  EXPECT_EQ(file.bytes, expected);
+  bool Drop(int n) override {
+    bytes.erase(0, static_cast<size_t>(n));
+    return true;
+  }
+  std::string bytes;
+  bool broken = false;
+};
+
+std::string Lines(int from, int to) {
+  std::string text;
+  for (int i = from; i <= to; ++i) text += Line(Entry(i));
+  return text;
+}
+
+TEST(ScanLogTest, AFaultAtAnyByteOfAnyPassLeavesEveryLineWholeOnceInOrder) {
+  const std::string all = kCsvHeader + Lines(1, 4);
+  const int firstPass = static_cast<int>((kCsvHeader + Lines(1, 3)).size());
+  // First pass (the header and lines 1 to 3) stops at byte k1; the program ends, keeping what
+  // is unwritten, and starts again; its pass (the rest and line 4) stops at byte k2; the next
+  // pass finishes. k1 or k2 past the end: no fault in that pass.
+  for (int k1 = 0; k1 <= firstPass; ++k1) {
+    for (int k2 = k1; k2 <= static_cast<int>(all.size()); ++k2) {
+      MemoryFile log;
+      MemoryUnwritten unwritten;
+      {
+        ScanLogWriter writer(log, unwritten);
+        for (int i = 1; i <= 3; ++i) writer.Take(Entry(i));
+        log.failAt = k1;
+        writer.Pass("C:\\s.csv");
+        writer.KeepAll();
+        ASSERT_EQ(writer.TakeLost(), 0);
+      }
+      ScanLogWriter writer(log, unwritten);
+      writer.Take(Entry(4));
+      log.failAt = k2;
+      const AppendFile::Result second = writer.Pass("C:\\s.csv");
+      ASSERT_EQ(second == AppendFile::kDone, k2 == static_cast<int>(all.size()))
+          << k1 << " " << k2;
+      ASSERT_EQ(writer.Pass("C:\\s.csv"), AppendFile::kDone);
+      ASSERT_EQ(log.bytes, all) << "faults at bytes " << k1 << " and " << k2;
+      ASSERT_EQ(unwritten.bytes, "");
+      ASSERT_FALSE(writer.Waiting());
+    }
+  }
+}
+
+TEST(ScanLogTest, AHeldLogGetsNothingAndAFullQueueKeepsItsOldestLinesInTheUnwrittenFile) {
+  MemoryFile log;
+  MemoryUnwritten unwritten;
+  ScanLogWriter writer(log, unwritten);
+  writer.Take(Entry(0));
+  log.open = AppendFile::kBusy;  // held by another program: nothing written
+  EXPECT_EQ(writer.Pass("C:\\s.csv"), AppendFile::kBusy);
+  EXPECT_EQ(log.bytes, "");
+  log.open = AppendFile::kDone;
+  for (int i = 1; i < kHistoryLimit; ++i) writer.Take(Entry(i));
+  // Line 0 is begun when the log fails; five more lines: line 0's rest and lines 1 to 4 are
+  // kept, in order, ahead of the queue.
+  const int cut = static_cast<int>(std::strlen(kCsvHeader)) + 9;
+  log.failAt = cut;
+  EXPECT_EQ(writer.Pass("C:\\s.csv"), AppendFile::kFailed);
+  for (int i = kHistoryLimit; i < kHistoryLimit + 5; ++i) writer.Take(Entry(i));
+  EXPECT_EQ(unwritten.bytes, Line(Entry(0)).substr(9) + Lines(1, 4));
+  // Those go first; line 5 is begun when the log fails again. With no room in that file
+  // either, the oldest whole lines after line 5 go, counted.
+  log.failAt = static_cast<int>(log.bytes.size() + unwritten.bytes.size()) + 9;
+  EXPECT_EQ(writer.Pass("C:\\s.csv"), AppendFile::kFailed);
+  EXPECT_EQ(unwritten.bytes, "");
+  unwritten.broken = true;
+  writer.Take(Entry(kHistoryLimit + 5));
+  writer.Take(Entry(kHistoryLimit + 6));
+  EXPECT_EQ(writer.TakeLost(), 2);
+  unwritten.broken = false;
+  EXPECT_EQ(writer.Pass("C:\\s.csv"), AppendFile::kDone);
+  EXPECT_EQ(log.bytes, kCsvHeader + Lines(0, 5) + Lines(8, kHistoryLimit + 6));
+  // A log that holds something else than a header's beginning gets no header.
+  MemoryFile other;
+  other.bytes = "x\r\n";
+  ScanLogWriter second(other, unwritten);
+  second.Take(Entry(1));
+  EXPECT_EQ(second.Pass("C:\\t.csv"), AppendFile::kDone);
+  EXPECT_EQ(other.bytes, "x\r\n" + Line(Entry(1)));
+}
+
+void SameText(const char* text, char* out, int capacity) {
+  std::snprintf(out, static_cast<size_t>(capacity), "%s", text);
+}
+
+// The scans a cataloguer's spreadsheet must keep digit for digit, and texts that must stay
+// text.
+ScanHistory Catalogue() {
+  ScanHistory history;
+  const char* rows[][2] = {{"IB5", "0262033844"}, {"E13", "9780262033848"},
+                           {"128", "12345678901234567890"}, {"C39", "=1+1 & <b>\"_x\x01"}};
+  for (const auto& r : rows) history.Add(MakeScanEntry(kNoon, r[0], r[1], ScanAction::kTyped));
+  return history;
+}
+const char kCatalogueCells[] =
+    "Time|Type|Data|Action|"
+    "2026-12-08T12:00:05+01:00|IB5|0262033844|typed|"
+    "2026-12-08T12:00:05+01:00|E13|9780262033848|typed|"
+    "2026-12-08T12:00:05+01:00|128|12345678901234567890|typed|"
+    "2026-12-08T12:00:05+01:00|C39|=1+1 &amp; &lt;b&gt;&quot;_x005F_x_x0001_|typed|";
+
+// The texts between `open` and `close`, each followed by "|".
+std::string Cells(const std::string& text, const std::string& open, const std::string& close) {
+  std::string cells;
+  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
+    at += open.size();
+    const size_t end = text.find(close, at);
+    cells += text.substr(at, end - at) + "|";
+  }
+  return cells;
+}
+
+TEST(SpreadsheetTest, TheClipboardsHtmlHasItsOffsetsAndEveryCellAsText) {
+  Bytes out;
+  const ScanHistory history = Catalogue();
+  HtmlClipboardText(history, nullptr, 0, &SameText, out);
+  ASSERT_TRUE(out.Ok());
+  const std::string html(out.Data(), static_cast<size_t>(out.Length()));
+  const auto offset = [&](const char* name) {
+    return std::atoi(html.c_str() + html.find(name) + std::strlen(name));
+  };
+  EXPECT_EQ(html.substr(static_cast<size_t>(offset("StartHTML:")), 6), "<html>");
+  EXPECT_EQ(offset("EndHTML:"), out.Length());
+  const int from = offset("StartFragment:"), to = offset("EndFragment:");
+  EXPECT_EQ(html.substr(static_cast<size_t>(from), 7), "<table>");
+  EXPECT_EQ(html.substr(static_cast<size_t>(to), 18), "<!--EndFragment-->");
+  EXPECT_EQ(Cells(html, "<td sdnum=\"1033;0;@\" style=\"mso-number-format:'\\@'\">", "</td>"),
+            kCatalogueCells);
+  // A selection: the header and the rows chosen.
+  Bytes one;
+  const int rows[] = {3};
+  HtmlClipboardText(history, rows, 1, &SameText, one);
+  EXPECT_EQ(Cells(one.Data(), "'\\@'\">", "</td>"), "Time|Type|Data|Action|2026-12-08T12:00:05+01:00|IB5|0262033844|typed|");
+}
+
+uint32_t U32(const std::string& s, size_t at) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+}
+
+TEST(SpreadsheetTest, TheWorkbookIsAZipWhoseDirectoryFindsEveryPartAndWhoseCellsAreText) {
+  Bytes out;
+  XlsxWorkbook(Catalogue(), nullptr, 0, &SameText, out);
+  ASSERT_TRUE(out.Ok());
+  const std::string zip(out.Data(), static_cast<size_t>(out.Length()));
+  if (const char* keep = std::getenv("PELLIX_KEEP_XLSX")) {  // for a look in a spreadsheet
+    FILE* f = std::fopen(keep, "wb");
+    std::fwrite(zip.data(), 1, zip.size(), f);
+    std::fclose(f);
+  }
+  // The end record names the directory; each entry there names a local header with the same
+  // name and size, and its data.
+  const size_t end = zip.size() - 22;
+  ASSERT_EQ(U32(zip, end), 0x06054B50u);
+  size_t entry = U32(zip, end + 16);
+  std::string names, sheet;
+  for (int i = 0; i < (static_cast<unsigned char>(zip[end + 10])); ++i) {
+    ASSERT_EQ(U32(zip, entry), 0x02014B50u);
+    const uint32_t size = U32(zip, entry + 24), nameLength = U32(zip, entry + 28) & 0xFFFF;
+    const std::string name = zip.substr(entry + 46, nameLength);
+    const size_t local = U32(zip, entry + 42);
+    EXPECT_EQ(U32(zip, local), 0x04034B50u);
+    EXPECT_EQ(zip.substr(local + 30, nameLength), name);
+    if (name == "xl/worksheets/sheet1.xml") sheet = zip.substr(local + 30 + nameLength, size);
+    names += name + "|";
+    entry += 46 + nameLength;
+  }
+  EXPECT_EQ(names, "[Content_Types].xml|_rels/.rels|xl/workbook.xml|xl/_rels/workbook.xml.rels|"
+                   "xl/styles.xml|xl/worksheets/sheet1.xml|");
+  EXPECT_EQ(Cells(sheet, "\" t=\"inlineStr\" s=\"1\"><is><t xml:space=\"preserve\">", "</t>"),
+            kCatalogueCells);
+  EXPECT_EQ(Cells(sheet, "<c r=\"", "\""), "A1|B1|C1|D1|A2|B2|C2|D2|A3|B3|C3|D3|A4|B4|C4|D4|A5|B5|C5|D5|");
+}
+
+TEST(RepeatTest, ARepeatIsMarkedAndWithinTheSetTimeIgnored) {
+  // One run of scans: type, data, ms since the start; with the setting at 500 ms and off.
+  struct Scan {
+    const char* type;
+    const char* data;
+    uint32_t atMs;
+    const char* markedAt500;  // the row's action: ignored, marked, or neither
+    const char* markedOff;
+  } scans[] = {
+      {"IB5", "0262033844", 0, "typed", "typed"},
+      {"IB5", "0262033844", 300, "repeat ignored", "typed (repeat)"},   // a quick second read
+      {"IB5", "0262033844", 700, "repeat ignored", "typed (repeat)"},   // 400 ms after that
+      {"E13", "0262033844", 800, "typed", "typed"},                     // another type
+      {"IB5", "0262033845", 900, "typed", "typed"},                     // other data
+      {"IB5", "0262033844", 1300, "typed (repeat)", "typed (repeat)"},  // 600 ms on
+      {"IB5", "0262033844", 1800, "repeat ignored", "typed (repeat)"},  // 500 ms on: within
+  };
+  for (uint32_t window : {500u, 0u}) {
+    RepeatGate gate;
+    SeenScans seen;
+    std::vector<std::string> got, want;
+    for (const Scan& scan : scans) {
+      ScanEntry e = MakeScanEntry(kNoon, scan.type, scan.data,
+                                  gate.Ignore(scan.type, scan.data, 4000000000u + scan.atMs, window)
+                                      ? ScanAction::kRepeatIgnored
+                                      : ScanAction::kTyped);
+      e.repeat = seen.Check(e.type, e.data);
+      char action[kActionTextSize];
+      EntryActionText(e, action);
+      got.push_back(action);
+      want.push_back(window ? scan.markedAt500 : scan.markedOff);
+    }
+    EXPECT_EQ(got, want) << window;
+    seen.Clear();
+    EXPECT_FALSE(seen.Check("IB5", "0262033844")) << "Clear starts afresh";
+  }
+  EXPECT_NE(RepeatBeepType(0), 0);
+  EXPECT_NE(RepeatBeepType(0x10), 0x10);
+}
+
+TEST(RepeatTest, TheSecondsAreReadAsTypedAndShownShort) {
+  struct Case {
+    const char* text;
+    uint32_t ms;
+    const char* shown;
+  } cases[] = {{"0.5", 500, "0.5"},  {"0,3", 300, "0.3"},     {" 2 ", 2000, "2"},
+               {"1.25", 1250, "1.25"}, {"0.0004", 0, "0"},    {"99999", 60000, "60"},
+               {"abc", 0, "0"},       {"1.2.3", 0, "0"},      {"", 0, "0"},
+               {".", 0, "0"},         {"5 s", 0, "0"},        {"12.3456", 12345, "12.345"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadRepeatSeconds(c.text), c.ms) << c.text;
+    char shown[16];
+    RepeatSecondsText(c.ms, shown);
+    EXPECT_STREQ(shown, c.shown) << c.text;
+  }
 }
 
 }  // namespace

@@ -29,13 +29,14 @@ ScanLogSettings g_log;
 RegistryPort* g_registry = nullptr;
 HWND volatile g_historyWindow = nullptr;  // read by the driver thread too
 OutcomeJoin g_join;
+SeenScans g_seen;
+RepeatGate g_repeats;  // the thread that handles scans only
 constexpr UINT_PTR kOutcomeTimer = 2;
 
 // The writer's side. g_logLock guards the hand-over queue, the path it writes to and the
-// failure's words; the file itself is touched only by the writer, without the lock.
+// failure's words; the files themselves are touched only by the writer, without the lock.
 CRITICAL_SECTION g_logLock;
-LogQueue g_handOver;   // recorded, not yet taken by the writer
-LogQueue g_unwritten;  // the writer's: taken, not yet written
+LogQueue g_handOver;  // recorded, not yet taken by the writer
 char g_writerPath[kLogPathSize];
 char g_failure[256];
 HANDLE g_logWake = nullptr;
@@ -43,23 +44,36 @@ HANDLE g_writer = nullptr;
 volatile LONG g_stopping = 0;
 constexpr DWORD kBusyRetries = 8;      // a file held by another program: 8 tries over 2 s
 constexpr DWORD kBusyRetryMs = 250;
+constexpr DWORD kStopRetries = 4;      // at the end: 1 s more, then the lines are kept
+constexpr DWORD kStopWaitMs = 4000;    // within what Windows gives a program at logoff
 constexpr DWORD kFailedRetryMs = 30000;  // and again while lines wait
 
 // Opened per pass and closed at once, shared for reading and writing: the user may keep the
-// file open in a spreadsheet, and a killed program leaves every line it wrote. On NT every
+// file open in another program, and a killed program leaves every line it wrote. On NT every
 // write goes at the end by the system's own rule (FILE_APPEND_DATA), whoever else appends.
 class Win32AppendFile : public AppendFile {
  public:
   Result Open(const char* path) override {
+    lstrcpynA(path_, path, sizeof path_);
     file_ = OpenPath(path,
                      g_app.nt ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE : GENERIC_WRITE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     return file_ == INVALID_HANDLE_VALUE ? Failure() : kDone;
   }
-  bool IsEmpty() override {
+  int Size() override {
     DWORD high = 0;
     const DWORD low = GetFileSize(file_, &high);
-    return low == 0 && high == 0;
+    return high != 0 || low > 0x7fffffff ? 0x7fffffff : static_cast<int>(low);
+  }
+  // Only a file shorter than the header is read: with a handle of its own, which asks for
+  // reading only where it must.
+  int ReadStart(char* text, int capacity) override {
+    HANDLE file = OpenPath(path_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD n = 0;
+    const BOOL ok = ReadFile(file, text, static_cast<DWORD>(capacity), &n, nullptr);
+    CloseHandle(file);
+    return ok ? static_cast<int>(n) : -1;
   }
   Result Write(const char* text, int length, int* written) override {
     if (!g_app.nt) SetFilePointer(file_, 0, nullptr, FILE_END);
@@ -86,46 +100,156 @@ class Win32AppendFile : public AppendFile {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? kBusy : kFailed;
   }
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  char path_[kLogPathSize] = {};
   char reason_[200];
 };
 
+// "Unwritten scans.csv" in the user's Pellix folder of application data (on 9x without one,
+// beside the program): the program's own, not shared.
+class Win32UnwrittenFile : public UnwrittenScansFile {
+ public:
+  char path[kLogPathSize] = {};
+
+  int Size() override {
+    HANDLE file = OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    const DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    return size == INVALID_FILE_SIZE || size > 0x7fffffff ? 0 : static_cast<int>(size);
+  }
+  bool Append(const char* text, int length) override {
+    HANDLE file = OpenPath(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = GetFileSize(file, nullptr);
+    DWORD n = 0;
+    bool ok = size != INVALID_FILE_SIZE &&
+              SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+              WriteFile(file, text, static_cast<DWORD>(length), &n, nullptr) &&
+              n == static_cast<DWORD>(length);
+    if (!ok && size != INVALID_FILE_SIZE) {  // all or nothing: cut back what went in
+      SetFilePointer(file, static_cast<LONG>(size), nullptr, FILE_BEGIN);
+      SetEndOfFile(file);
+    }
+    ok = CloseHandle(file) && ok;
+    return ok;
+  }
+  int Read(int offset, char* text, int capacity) override {
+    HANDLE file = OpenPath(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    }
+    DWORD n = 0;
+    const bool ok = SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                    ReadFile(file, text, static_cast<DWORD>(capacity), &n, nullptr);
+    CloseHandle(file);
+    return ok ? static_cast<int>(n) : -1;
+  }
+  bool Drop(int bytes) override {
+    const int size = Size();
+    if (bytes >= size) {
+      DeletePath(path);
+      return Size() == 0;
+    }
+    // The rest, written whole beside it, replaces it.
+    const int rest = size - bytes;
+    char* text = new (std::nothrow) char[rest];
+    bool ok = text && Read(bytes, text, rest) == rest;
+    char fresh[kLogPathSize + 8];
+    wsprintfA(fresh, "%s.new", path);
+    HANDLE file = ok ? OpenPath(fresh, GENERIC_WRITE, 0, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
+    DWORD n = 0;
+    ok = file != INVALID_HANDLE_VALUE && WriteFile(file, text, static_cast<DWORD>(rest), &n, nullptr) &&
+         n == static_cast<DWORD>(rest);
+    if (file != INVALID_HANDLE_VALUE) ok = CloseHandle(file) && ok;
+    ok = ok && ReplacePath(fresh, path);
+    if (!ok) DeletePath(fresh);
+    delete[] text;
+    return ok;
+  }
+};
+
+Win32AppendFile g_logFile;
+Win32UnwrittenFile g_unwrittenFile;
+ScanLogWriter g_scanLog(g_logFile, g_unwrittenFile);  // the writer's thread only
+
+void FindUnwrittenScansFile(char* path) {
+  static const char kName[] = "\\Unwritten scans.csv";
+  path[0] = '\0';
+  if (const WideCalls* w = Wide()) {
+    WCHAR folder[MAX_PATH];
+    const DWORD n = w->environmentVariable(L"APPDATA", folder, MAX_PATH);
+    static const WCHAR kFolder[] = L"\\Pellix";
+    if (n > 0 && n + sizeof kFolder / sizeof(WCHAR) < MAX_PATH) {
+      for (DWORD i = 0; i < sizeof kFolder / sizeof(WCHAR); ++i) folder[n + i] = kFolder[i];
+      w->createDirectory(folder, nullptr);
+      if (!WideCharToMultiByte(CP_UTF8, 0, folder, -1, path, kLogPathSize - sizeof kName, nullptr,
+                               nullptr))
+        path[0] = '\0';
+    }
+  } else {
+    const DWORD n = GetEnvironmentVariableA("APPDATA", path, kLogPathSize - 40);
+    if (n > 0 && n < kLogPathSize - 40) {
+      lstrcatA(path, "\\Pellix");
+      CreateDirectoryA(path, nullptr);
+    } else {
+      path[0] = '\0';
+    }
+  }
+  if (path[0] == '\0') {  // beside the program
+    const DWORD n = GetModuleFileNameA(nullptr, path, kLogPathSize - sizeof kName);
+    char* slash = n > 0 ? std::strrchr(path, '\\') : nullptr;
+    if (slash) *slash = '\0';
+    else path[0] = '\0';
+  }
+  lstrcatA(path, kName);
+}
+
 DWORD WINAPI LogWriter(LPVOID) {
-  Win32AppendFile file;
+  static ScanEntry taken[kHistoryLimit];
   bool told = false;
   for (;;) {
-    WaitForSingleObject(g_logWake, g_unwritten.Count() > 0 ? kFailedRetryMs : INFINITE);
+    WaitForSingleObject(g_logWake, g_scanLog.Waiting() ? kFailedRetryMs : INFINITE);
+    const bool stopping = g_stopping != 0;  // then every scan recorded is handed over
     char path[kLogPathSize];
+    int count = 0;
     EnterCriticalSection(&g_logLock);
-    ScanEntry entry;
-    while (g_handOver.Pop(&entry)) g_unwritten.Push(entry);
+    while (count < kHistoryLimit && g_handOver.Pop(&taken[count])) ++count;
+    int lost = g_handOver.TakeDropped();
     std::memcpy(path, g_writerPath, sizeof path);
     LeaveCriticalSection(&g_logLock);
+    for (int i = 0; i < count; ++i) g_scanLog.Take(taken[i]);
     AppendFile::Result result = AppendFile::kDone;
-    for (DWORD attempt = 0; g_unwritten.Count() > 0 && attempt < kBusyRetries; ++attempt) {
+    const DWORD tries = stopping ? kStopRetries : kBusyRetries;
+    for (DWORD attempt = 0; path[0] && g_scanLog.Waiting() && attempt < tries; ++attempt) {
       if (attempt > 0) Sleep(kBusyRetryMs);
-      result = WriteLogPass(g_unwritten, file, path);
-      if (result != AppendFile::kBusy) break;
+      result = g_scanLog.Pass(path);
+      if (result != AppendFile::kBusy || (g_stopping && !stopping)) break;
     }
-    if (result == AppendFile::kDone) {
-      told = false;
-    } else if (!told) {
-      told = true;
+    if (stopping) g_scanLog.KeepAll();  // written at the next start
+    lost += g_scanLog.TakeLost();
+    if (result == AppendFile::kDone) told = false;
+    if ((result != AppendFile::kDone && !told) || lost > 0) {
+      told = result != AppendFile::kDone;
       EnterCriticalSection(&g_logLock);
-      lstrcpynA(g_failure, file.Reason(), sizeof g_failure);
+      lstrcpynA(g_failure, result != AppendFile::kDone ? g_logFile.Reason() : "", sizeof g_failure);
       LeaveCriticalSection(&g_logLock);
-      PostMessageA(g_historyWindow, kLogFailed, 0, 0);
+      if (!stopping) PostMessageA(g_historyWindow, kLogFailed, static_cast<WPARAM>(lost), 0);
     }
-    if (g_stopping) return 0;
+    if (stopping) return 0;
   }
 }
 
 // Balloons, not boxes: a box could take the focus, and the next scan's keys or the user's
 // typing with it.
-void TellLogFailure() {
+void TellLogFailure(int lost) {
   char text[256];
   EnterCriticalSection(&g_logLock);
-  wsprintfA(text, "%.150s Pellix keeps the scans and writes them when the file can be written.",
-            g_failure);
+  if (lost > 0)
+    wsprintfA(text, "%.120s %d scans could not be kept for it.", g_failure, lost);
+  else
+    wsprintfA(text, "%.150s Pellix keeps the scans and writes them when the file can be written.",
+              g_failure);
   LeaveCriticalSection(&g_logLock);
   ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix could not write the scan log", text);
 }
@@ -186,7 +310,9 @@ LocalTime LocalTimeNow() {
           static_cast<int>(-bias)};
 }
 
-void Record(const ScanEntry& entry) {
+void Record(const ScanEntry& scan) {
+  ScanEntry entry = scan;
+  entry.repeat = g_seen.Check(entry.type, entry.data);
   g_history.Add(entry);
   if (g_historyPage) SendMessageA(g_historyPage, kHistoryChanged, 0, 0);
   if (!g_log.on || !g_writer) return;
@@ -218,7 +344,7 @@ LRESULT CALLBACK HistoryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return 0;
   }
   if (message == kLogFailed) {
-    TellLogFailure();
+    TellLogFailure(static_cast<int>(wParam));
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -227,6 +353,15 @@ LRESULT CALLBACK HistoryWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 ScanHistory& TheScanHistory() { return g_history; }
+
+bool IgnoreRepeat(const char* type, const char* data) {
+  return g_repeats.Ignore(type, data, GetTickCount(), g_log.ignoreRepeatMs);
+}
+
+void ClearScanHistory() {
+  g_history.Clear();
+  g_seen.Clear();
+}
 ScanLogSettings& TheScanLogSettings() { return g_log; }
 
 void SaveTheScanLogSettings() {
@@ -300,34 +435,49 @@ void GetPathText(HWND dialog, int id, char* path) {
   FromWide(wide, path);
 }
 
-bool AskFileName(HWND owner, char* path, bool confirmOverwrite) {
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite, bool workbook) {
   // The common save dialog in its Windows 95 form, which every system here shows.
   const DWORD flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                       (confirmOverwrite ? OFN_OVERWRITEPROMPT : 0);
   const WideCalls* w = Wide();
+  // A name without an extension gets that of the type chosen (the dialog's default extension
+  // would make every name a .csv).
+  const auto withExtension = [&](char* chosen, DWORD filter) {
+    const int n = lstrlenA(chosen);
+    const char* name = std::strrchr(chosen, '\\') ? std::strrchr(chosen, '\\') : chosen;
+    if (workbook && n > 0 && n + 5 < kLogPathSize && !std::strchr(name, '.'))
+      lstrcatA(chosen, filter == 2 ? ".xlsx" : ".csv");
+  };
   if (!w) {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    ofn.lpstrFilter = workbook ? "CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0"
+                                 "All files (*.*)\0*.*\0"
+                               : "CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = "csv";
+    ofn.lpstrDefExt = workbook ? nullptr : "csv";
     ofn.Flags = flags;
-    return GetSaveFileNameA(&ofn) != FALSE;
+    if (!GetSaveFileNameA(&ofn)) return false;
+    withExtension(path, ofn.nFilterIndex);
+    return true;
   }
   WCHAR wide[MAX_PATH];
   if (!ToWide(path, wide)) wide[0] = 0;
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+  ofn.lpstrFilter = workbook ? L"CSV files (*.csv)\0*.csv\0Excel workbook (*.xlsx)\0*.xlsx\0"
+                               L"All files (*.*)\0*.*\0"
+                             : L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
   ofn.lpstrFile = wide;
   ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrDefExt = L"csv";
+  ofn.lpstrDefExt = workbook ? nullptr : L"csv";
   ofn.Flags = flags;
   if (!w->getSaveFileName(&ofn)) return false;
   FromWide(wide, path);
+  withExtension(path, ofn.nFilterIndex);
   return path[0] != '\0';
 }
 
@@ -344,17 +494,39 @@ void StartScanHistory(HINSTANCE instance, RegistryPort& registry) {
   g_historyWindow = CreateWindowExA(0, kHistoryWindowClass, nullptr, 0, 0, 0, 0, 0, nullptr,
                                     nullptr, instance, nullptr);
   InitializeCriticalSection(&g_logLock);
+  FindUnwrittenScansFile(g_unwrittenFile.path);
   g_logWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   DWORD id = 0;
   // Without a writer the scans are still listed; the log stays unwritten.
   if (g_logWake) g_writer = CreateThread(nullptr, 0, &LogWriter, nullptr, 0, &id);
+  // Scans kept when the program last ended go to the log now; the user hears of them once.
+  if (g_writer && g_unwrittenFile.Size() > 0) {
+    ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix scan log",
+                    "Scans that could not be written to the scan log when Pellix last ended "
+                    "were kept. Pellix writes them to the log now.");
+    if (g_log.on) {
+      std::memcpy(g_writerPath, g_log.path, sizeof g_writerPath);
+      SetEvent(g_logWake);
+    }
+  }
 }
 
 void StopScanHistory() {
+  if (!g_historyWindow) return;
+  // Scans still on their way to this thread, and those waiting for the library's word (as
+  // typed), are recorded first.
+  MSG message;
+  while (PeekMessageA(&message, g_historyWindow, kScanHandedOver, kScanHandedOver, PM_REMOVE))
+    DispatchMessageA(&message);
+  ScanEntry done;
+  while (g_join.Expire(GetTickCount() + OutcomeJoin::kWaitMs, &done)) Record(done);
+  KillTimer(g_historyWindow, kOutcomeTimer);
   if (!g_writer) return;
   InterlockedExchange(&g_stopping, 1);
   SetEvent(g_logWake);
-  WaitForSingleObject(g_writer, 2000);
+  WaitForSingleObject(g_writer, kStopWaitMs);
+  CloseHandle(g_writer);
+  g_writer = nullptr;
 }
 
 void HandOverScan(const char* type, const char* data, ScanAction action) {

@@ -18,16 +18,26 @@ enum HistoryControl {
   kLogScansBox = 1064,
   kLogFileEdit = 1065,
   kLogBrowseButton = 1066,
+  kIgnoreRepeatBox = 1067,
+  kIgnoreRepeatEdit = 1068,
 };
 
 // At main-window creation: reads "LogScans" and "LogFile", makes the hidden window that
 // records scans and starts the log's writer thread.
 void StartScanHistory(HINSTANCE instance, RegistryPort& registry);
-// At the end: the writer gets what is left, for at most two seconds.
+// At Exit and at the end of the session: scans on their way and those waiting for the
+// library's word are recorded, the writer gets what is left, and what the log still cannot
+// take is kept in "Unwritten scans.csv" for the next start; at most four seconds.
 void StopScanHistory();
 // Any thread: the scan, stamped with the local time now, goes to the user-interface thread,
 // which keeps it in the history and has it appended to the log.
 void HandOverScan(const char* type, const char* data, ScanAction action);
+// True for a scan that repeats one within the set "Ignore a repeat within N seconds": the
+// thread that handles scans (the main thread, or the driver thread) then does nothing but
+// its own beep and notes it as "repeat ignored".
+bool IgnoreRepeat(const char* type, const char* data);
+// The History page's Clear: the list, and what counts as a repeat, start afresh.
+void ClearScanHistory();
 // A scan the tray program left to the hook library, and the library's word on it.
 void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data);
 void ScanOutcome(uint32_t process, uint32_t burst, uint32_t outcome);
@@ -55,8 +65,9 @@ void DeletePath(const char* path);
 // A control's text as a path, and back.
 void SetPathText(HWND dialog, int id, const char* path);
 void GetPathText(HWND dialog, int id, char* path);
-// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name.
-bool AskFileName(HWND owner, char* path, bool confirmOverwrite);
+// The common save dialog; `path` (kLogPathSize bytes) may bring a starting name. `workbook`
+// offers an .xlsx workbook beside CSV; the name chosen ends in .xlsx for it.
+bool AskFileName(HWND owner, char* path, bool confirmOverwrite, bool workbook);
 
 // The tray menu's "Start with Windows", checked when the Run value starts this copy.
 void AppendStartWithWindowsItem(HMENU menu);

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "tray/core/spreadsheet.h"
 #include "tray/win32/history.h"
 #include "tray/win32/tray_app.h"
 #include "tray/win32/wide_calls.h"
@@ -39,7 +40,9 @@ void InsertRow(HWND list, int row, const ScanEntry& e) {
   item.pszText = time;
   const int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (at < 0) return;
-  const char* texts[] = {e.type, e.data, ScanActionText(e.action)};
+  char action[kActionTextSize];
+  EntryActionText(e, action);
+  const char* texts[] = {e.type, e.data, action};
   for (int sub = 1; sub <= 3; ++sub) {
     LVITEMA cell = {};
     cell.iSubItem = sub;
@@ -118,6 +121,18 @@ bool PutOnClipboard(UINT format, const void* bytes, SIZE_T size) {
   return false;
 }
 
+void CodePageToUtf8(const char* text, char* out, int capacity) {
+  WCHAR wide[kHistoryTextSize];
+  if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kHistoryTextSize) ||
+      !WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, capacity, nullptr, nullptr))
+    out[0] = '\0';
+}
+
+bool EndsWith(const char* text, const char* end) {
+  const int n = lstrlenA(text), m = lstrlenA(end);
+  return n >= m && lstrcmpiA(text + n - m, end) == 0;
+}
+
 // What spreadsheets paste into cells: the rows tab-separated and guarded, as Unicode text on
 // NT (9x has the ANSI text alone); and the CSV as the "Csv" format.
 void CopyRows(HWND page) {
@@ -141,6 +156,13 @@ void CopyRows(HWND page) {
     }
     if (const UINT csvFormat = RegisterClipboardFormatA("Csv"))
       PutOnClipboard(csvFormat, csv, static_cast<SIZE_T>(csvLength) + 1);
+    // The table whose cells are marked as text: what Excel and LibreOffice paste first, with
+    // every digit kept.
+    Bytes html;
+    HtmlClipboardText(TheScanHistory(), rows, count, &CodePageToUtf8, html);
+    const UINT htmlFormat = RegisterClipboardFormatA("HTML Format");
+    if (htmlFormat && html.Ok())
+      PutOnClipboard(htmlFormat, html.Data(), static_cast<SIZE_T>(html.Length()) + 1);
     CloseClipboard();
   }
   delete[] cells;
@@ -174,12 +196,21 @@ bool WriteWhole(const char* path, const char* text, int length) {
 
 void SaveRows(HWND page) {
   char path[kLogPathSize] = "scans.csv";
-  if (!AskFileName(page, path, true)) return;
+  if (!AskFileName(page, path, true, true)) return;
   const ScanLogSettings& log = TheScanLogSettings();
   if (log.path[0] && SameFile(path, log.path)) {
     // The log holds every scan; this run's list holds the last thousand.
     MessageBoxA(page, "This file is the scan log, which holds every scan already. Choose another name.",
                 "Pellix", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  // A workbook by its name: every cell text, every digit kept. Otherwise the CSV.
+  if (EndsWith(path, ".xlsx")) {
+    Bytes book;
+    XlsxWorkbook(TheScanHistory(), nullptr, 0, &CodePageToUtf8, book);
+    if (!book.Ok()) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!book.Ok() || !WriteWhole(path, book.Data(), book.Length()))
+      ShowFailure(page, "Pellix could not save the scans:", path);
     return;
   }
   int length = 0;
@@ -198,10 +229,35 @@ void TakeLogSettings(HWND page) {
   SetPathText(page, kLogFileEdit, log.path);  // as stored: with its full path
 }
 
+// "Ignore a repeat within N seconds", stored at once; off keeps the seconds shown.
+void ShowRepeatSetting(HWND page) {
+  const uint32_t ms = TheScanLogSettings().ignoreRepeatMs;
+  char seconds[16];
+  RepeatSecondsText(ms > 0 ? ms : 500, seconds);
+  SetDlgItemTextA(page, kIgnoreRepeatEdit, seconds);
+  CheckDlgButton(page, kIgnoreRepeatBox, ms > 0 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void TakeRepeatSetting(HWND page) {
+  char text[32] = {};
+  GetDlgItemTextA(page, kIgnoreRepeatEdit, text, sizeof text);
+  const uint32_t ms = ReadRepeatSeconds(text);
+  const bool on = IsDlgButtonChecked(page, kIgnoreRepeatBox) == BST_CHECKED;
+  if (on && ms == 0) {
+    MessageBoxA(page, "Type the seconds as a number, such as 0.5.", "Pellix",
+                MB_OK | MB_ICONINFORMATION);
+    ShowRepeatSetting(page);
+    return;
+  }
+  if (ms == 0) SetDlgItemTextA(page, kIgnoreRepeatEdit, "0.5");
+  TheScanLogSettings().ignoreRepeatMs = on ? ms : 0;
+  SaveTheScanLogSettings();
+}
+
 void Browse(HWND page) {
   char path[kLogPathSize] = {};
   GetPathText(page, kLogFileEdit, path);
-  if (!AskFileName(page, path, false)) return;
+  if (!AskFileName(page, path, false, false)) return;
   SetPathText(page, kLogFileEdit, path);
   TakeLogSettings(page);
 }
@@ -235,6 +291,8 @@ void InitPage(HWND page) {
   SendDlgItemMessageA(page, kLogFileEdit, EM_LIMITTEXT, MAX_PATH - 1, 0);
   SetPathText(page, kLogFileEdit, log.path);
   CheckDlgButton(page, kLogScansBox, log.on ? BST_CHECKED : BST_UNCHECKED);
+  SendDlgItemMessageA(page, kIgnoreRepeatEdit, EM_LIMITTEXT, 8, 0);
+  ShowRepeatSetting(page);
 }
 
 }  // namespace
@@ -253,8 +311,14 @@ INT_PTR CALLBACK HistoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
         case kHistoryCopyButton: CopyRows(page); break;
         case kHistorySaveButton: SaveRows(page); break;
         case kHistoryClearButton:
-          TheScanHistory().Clear();
+          ClearScanHistory();
           FillList(page);
+          break;
+        case kIgnoreRepeatBox:
+          TakeRepeatSetting(page);
+          break;
+        case kIgnoreRepeatEdit:
+          if (HIWORD(wParam) == EN_KILLFOCUS) TakeRepeatSetting(page);
           break;
         case kLogBrowseButton: Browse(page); break;
         case kLogScansBox:

@@ -180,6 +180,11 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
     return 0;
   }
   if (note.kind != kNoteOffer) return 0;
+  if (IgnoreRepeat(note.type, note.data)) {  // taken: nothing but its own beep and its row
+    if (g_app.settings.beepOn) g_port.Beep(RepeatBeepType(g_app.settings.beepType));
+    g_port.NoteScan(note.type, note.data, ScanAction::kRepeatIgnored);
+    return kTrayTookScan;
+  }
   const ScanAction action = TakeOfferedScan(g_port, g_launcher, g_app.table, g_app.settings,
                                             note.data, note.serial, note.type, 0, kTrayTookScan);
   if (action == ScanAction::kLeftToLibrary) {
@@ -253,6 +258,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       StopSequence(window);
       break;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process ends once this returns: the scans it holds go to the log, or are kept.
+      if (wParam) StopScanHistory();
+      return 0;
     case WM_COMMAND:
       OnCommand(window, LOWORD(wParam));
       break;

@@ -85,9 +85,9 @@ void YieldSlice() { Sleep(0); }
 // A key the driver's codes cannot carry (AltGr's): typed here, its modifiers held around it.
 void TypeHeldKey(int16_t key) {
   const BYTE vk = static_cast<BYTE>(key & 0xff);
-  const BYTE held[3] = {BYTE((key & kNeedsShift) ? VK_SHIFT : 0),
-                        BYTE((key & kNeedsCtrl) ? VK_CONTROL : 0),
-                        BYTE((key & kNeedsAlt) ? VK_MENU : 0)};
+  const BYTE held[3] = {static_cast<BYTE>((key & kNeedsShift) ? VK_SHIFT : 0),
+                        static_cast<BYTE>((key & kNeedsCtrl) ? VK_CONTROL : 0),
+                        static_cast<BYTE>((key & kNeedsAlt) ? VK_MENU : 0)};
   for (BYTE m : held)
     if (m) keybd_event(m, 0, 0, 0);
   keybd_event(vk, 0, 0, 0);
@@ -106,7 +106,8 @@ VOID CALLBACK DriverScanRoutine(ULONG_PTR record) {
   static Win32KeyboardLayout layout;
   if (!record || !g_app.driver) return;
   DriverScanContext context = {g_app.driver,   &port,       &launcher,  &layout,
-                               &g_app.table,    &g_app.settings, &YieldSlice, &TypeHeldKey};
+                               &g_app.table,    &g_app.settings, &YieldSlice, &TypeHeldKey,
+                               &IgnoreRepeat};
   ProcessDriverScan(reinterpret_cast<DriverScanRecord*>(record), context);
 }
 

@@ -29,6 +29,8 @@ const WideCalls* Wide() {
                     Bind(calls.moduleFileName, "kernel32.dll", "GetModuleFileNameW") &&
                     Bind(calls.commandLine, "kernel32.dll", "GetCommandLineW") &&
                     Bind(calls.formatMessage, "kernel32.dll", "FormatMessageW") &&
+                    Bind(calls.environmentVariable, "kernel32.dll", "GetEnvironmentVariableW") &&
+                    Bind(calls.createDirectory, "kernel32.dll", "CreateDirectoryW") &&
                     Bind(calls.setDlgItemText, "user32.dll", "SetDlgItemTextW") &&
                     Bind(calls.getDlgItemText, "user32.dll", "GetDlgItemTextW") &&
                     Bind(calls.messageBox, "user32.dll", "MessageBoxW") &&

@@ -22,6 +22,8 @@ struct WideCalls {
   decltype(&GetCommandLineW) commandLine;
   decltype(&MessageBoxW) messageBox;
   decltype(&FormatMessageW) formatMessage;
+  decltype(&GetEnvironmentVariableW) environmentVariable;
+  decltype(&CreateDirectoryW) createDirectory;
 };
 
 // The calls on NT; null on 9x, where paths stay in the ANSI code page.

@@ -545,6 +545,11 @@ int main(int argc, char** argv) {
                                         SMTO_NORMAL, 5000, &result) ? 0 : 1;
   }
   if (verb == "click" && argc >= 4) return Click(argv[2], std::atoi(argv[3]));
+  if (verb == "press" && argc >= 4) {  // a check box toggled as a click toggles it
+    HWND button = Control(argv[2], std::atoi(argv[3]), "Button");
+    DWORD_PTR result = 0;
+    return button && SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &result) ? 0 : 1;
+  }
   if (verb == "set-text" && argc >= 5) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
   if (verb == "clipboard" && argc >= 3) return Clipboard(argv[2], argc >= 4 ? argv[3] : nullptr);
   if (verb == "hold" && argc >= 4)
@@ -555,6 +560,24 @@ int main(int argc, char** argv) {
     GetClassNameA(GetForegroundWindow(), cls, sizeof cls);
     std::printf("%s\n", cls);
     return 0;
+  }
+  if (verb == "end-session") {
+    // What Windows does at logoff: asks, tells, then ends the process. The ms the program
+    // took over WM_ENDSESSION.
+    HWND w = FindWindowA("PellixWndCls", nullptr);
+    DWORD process = 0;
+    if (!w || !GetWindowThreadProcessId(w, &process)) return 1;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                             &result) || !result)
+      return 1;
+    const DWORD t0 = GetTickCount();
+    SendMessageTimeoutA(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &result);
+    std::printf("%lu\n", static_cast<unsigned long>(GetTickCount() - t0));
+    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, process);
+    const bool ended = h && TerminateProcess(h, 1);
+    if (h) CloseHandle(h);
+    return ended ? 0 : 1;
   }
   if (verb == "wand-ll" && argc >= 3) return WandLowLevel(argc - 2, argv + 2);
   std::fprintf(stderr, "pellix-probe: unknown request\n");
