@@ -10,6 +10,15 @@ pellix_add_test(tray_logic_tests
           ${here}/hook_watchdog_test.cpp ${here}/scan_history_test.cpp
   LIBS pellix_tray_logic)
 
+# The lookup of what a Program runs: the in-memory file system, and under Wine the real one.
+if(WIN32)
+  pellix_add_test(tray_lookup_tests SOURCES ${here}/program_lookup_contract_test.cpp
+                  LIBS pellix_tray_win32)
+else()
+  pellix_add_test(tray_lookup_tests SOURCES ${here}/program_lookup_contract_test.cpp
+                  LIBS pellix_tray_logic)
+endif()
+
 if(NOT WIN32)
   # Scans on one thread while the profile changes on another; scripts/test also runs it under
   # ThreadSanitizer (PELLIX_SANITIZE=thread).
