@@ -38,7 +38,7 @@ TEST(KindOfProgram, WhatTheShellWouldRun) {
     const char* program;
     ProgramKind kind;
   } cases[] = {
-      {"C:\\p\\rec.exe", P}, {"\"C:\\Program Files\\App\\app.exe\"", P}, {"app", P},
+      {"C:\\p\\rec.exe", P}, {"\"C:\\Program Files\\App\\app.exe\"", P}, {"app", P}, {"app.exe", P},
       {"notepad", P}, {"C:\\s\\plain", P}, {"C:\\l\\rec.lnk", P}, {"C:\\books\\0262033844.pdf", P},
       // A batch file by other spellings: trailing dots and blanks, no extension on the PATH
       // or in a folder, upper case, a shortcut, App Paths.
