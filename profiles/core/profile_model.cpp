@@ -156,10 +156,8 @@ LaunchRefusal ExpandProgram(const WideText& templ, Fields& f, char16_t* out) {
     } else if (address) {
       ForEachCodePoint(field, [&](char32_t c) { e.PutEncoded(c, IsUnreserved(c)); });
     } else {
-      const LaunchRefusal r = CheckField(field, false);
-      if (r != LaunchRefusal::kNone) return r;
-      // A field of dots alone would name a folder above the one the user wrote.
-      if (field.find_first_not_of(u'.') == WideText::npos) return LaunchRefusal::kCharacter;
+      // A field in a path chooses the file: a document named by its code, digits only.
+      if (!IsAllDigits(field)) return LaunchRefusal::kProgramFromLabel;
       f.plain[index] = true;
       e.Put(field);
     }

@@ -47,7 +47,8 @@ enum class LaunchRefusal : uint8_t {
   kEmpty,             // a field is empty: the arguments after it would move up
   kLauncher,          // the Program runs what it is given, and a field is not all digits
   kUnknownProgram,    // what the Program runs cannot be found, and a field is not all digits
-  kProgramFromLabel,  // the Program begins with a field that is no http or https address
+  kProgramFromLabel,  // the Program begins with a field that is no http or https address,
+                      // or a field in its path is not all digits
   kTooLong,           // the expansion does not fit in 499 characters
 };
 // The reason in the user's words, for the tray icon's balloon.
@@ -64,7 +65,8 @@ struct ExpandedCommand {
 // or escaped; it goes in only when it cannot change what runs or how many arguments it gets:
 // - in an address (a Program with a scheme, "https:"), a field is percent-encoded from
 //   UTF-8 (letters, digits and "-._~" stay); a Program that begins with a field runs only
-//   when that field is an http or https address, whose URL characters stay;
+//   when that field is an http or https address, whose URL characters stay; a field
+//   elsewhere in a Program that is no address names a file, and is all digits;
 // - anywhere else, every character is an ASCII letter or digit or one of "-._" (a blank
 //   too inside the user's own quotes), the field is not empty and does not begin with '-'
 //   or '/';

@@ -92,11 +92,11 @@ TEST(ExpandLaunch, CodesAndRefusals) {
       {"$1", nullptr, "C:\\Windows\\System32\\calc.exe", "refused 6"},
       {"$1", nullptr, "file://C:/x", "refused 6"},
       {" $1", nullptr, "\\\\server\\share\\x.exe", "refused 6"},
-      // A path with a field: the allow-list, and no field of dots alone.
+      // A path with a field: a document named by its code, digits only.
       {"C:\\books\\$1.pdf", nullptr, "0262033844", "C:\\books\\0262033844.pdf|<none>"},
-      {"C:\\books\\$1.pdf", nullptr, "..\\..\\calc", "refused 1"},
-      {"C:\\books\\$1\\x.pdf", nullptr, "..", "refused 1"},
-      {"C:\\s\\$1", nullptr, "lookup", "refused 4"},  // names a batch file
+      {"C:\\books\\$1.pdf", nullptr, "..\\..\\calc", "refused 6"},
+      {"C:\\books\\$1\\x.pdf", nullptr, "..", "refused 6"},
+      {"C:\\p\\$1.exe", nullptr, "rec", "refused 6"},
       // The Parameters: the allow-list, no option, nothing empty.
       {"C:\\p\\rec.exe", "$1", "LIB-7.A_1", "C:\\p\\rec.exe|LIB-7.A_1"},
       {"C:\\p\\rec.exe", "$1", "a\tb", "refused 1"},
