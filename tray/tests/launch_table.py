@@ -4,13 +4,16 @@ record. Writes, into WORK: settings.reg (the profile "E2E", one entry per kind),
 (one scan per cell: type, the label's ANSI bytes in hex, serial) and expected.txt (every line
 the recorders must write, sorted). A cell's tag, the entry's type and the row's serial, is
 the first thing each program records.
-  launch_table.py WORK WORK_WINDOWS_PATH RECORDER_WINDOWS_PATH
+  launch_table.py WORK WORK_WINDOWS_PATH RECORDER_WINDOWS_PATH [CODE_PAGE]
+CODE_PAGE is the system's ANSI code page: 1252 (the default) or 932, for a shorter table of
+double-byte texts whose trail bytes are '\\' or '|'.
 """
 import re
 import sys
 from urllib.parse import quote
 
 work, winwork, recorder = sys.argv[1:4]
+code_page = "cp" + (sys.argv[4] if len(sys.argv) > 4 else "1252")
 bat = winwork + "\\rec.bat"
 host = winwork + "\\hosts\\wscript.exe"
 
@@ -27,10 +30,12 @@ labels = [
     "café".encode("cp1252"),
 ] + [b"a" + c.encode() + b"b" for c in "&|<>^%!(),;=\"\\ "] + [
     b"a%PATH%b", b"-x", b"/x", b"x\" --evil \"y"]
+if code_page == "cp932":
+    labels = [t.encode("cp932") for t in ("表\" --evil 表\"", "ソ\" & calc", "ポ-x", "0262033844")]
 
 
 def text(label):
-    return label.decode("cp1252", errors="replace")
+    return label.decode(code_page, errors="replace")
 
 
 def digits(t):
