@@ -15,95 +15,120 @@ char* CopyText(const char* text) {
 
 // An expansion being written: at most 499 characters; what does not fit marks it full.
 struct Expansion {
-  char* text;
+  char16_t* text;
   int count = 0;
   bool full = false;
-  int backslashes = 0;  // the run of backslashes that ends the text so far
 
-  void Put(char c) {
+  void Put(char16_t c) {
     if (count >= kExpansionSize - 1) {
       full = true;
       return;
     }
     text[count++] = c;
-    backslashes = c == '\\' ? backslashes + 1 : 0;
   }
-  void PutEncoded(unsigned char c) {
+  void Put(const WideText& s) {
+    for (char16_t c : s) Put(c);
+  }
+  void PutByte(unsigned char c) {
     static const char kHex[] = "0123456789ABCDEF";
-    Put('%');
-    Put(kHex[c >> 4]);
-    Put(kHex[c & 15]);
+    Put(u'%');
+    Put(static_cast<char16_t>(kHex[c >> 4]));
+    Put(static_cast<char16_t>(kHex[c & 15]));
   }
-  // The backslashes that end the text, doubled: before a quote they stay backslashes.
-  void DoubleBackslashes() {
-    for (int n = backslashes; n > 0; --n) Put('\\');
+  // A character of an address: kept when `keep` says so, else percent-encoded from UTF-8.
+  void PutEncoded(char32_t c, bool keep) {
+    if (keep) {
+      Put(static_cast<char16_t>(c));
+    } else if (c < 0x80) {
+      PutByte(static_cast<unsigned char>(c));
+    } else if (c < 0x800) {
+      PutByte(static_cast<unsigned char>(0xC0 | (c >> 6)));
+      PutByte(static_cast<unsigned char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      PutByte(static_cast<unsigned char>(0xE0 | (c >> 12)));
+      PutByte(static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F)));
+      PutByte(static_cast<unsigned char>(0x80 | (c & 0x3F)));
+    } else {
+      PutByte(static_cast<unsigned char>(0xF0 | (c >> 18)));
+      PutByte(static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F)));
+      PutByte(static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F)));
+      PutByte(static_cast<unsigned char>(0x80 | (c & 0x3F)));
+    }
   }
 };
 
-bool IsUnreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_' || c == '~';
+bool IsAlphanumeric(char32_t c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool IsUrlCharacter(unsigned char c) {
-  return IsUnreserved(c) || (c != 0 && std::strchr(":/?#[]@!$&'()*+,;=%", c) != nullptr);
+bool IsUnreserved(char32_t c) {
+  return IsAlphanumeric(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 
-bool HasControlCharacter(const char* field) {
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(field); *p; ++p) {
-    if (*p < 32 || *p == 127) return true;
+bool IsUrlCharacter(char32_t c) {
+  return IsUnreserved(c) || (c > 0 && c < 0x80 &&
+                             std::strchr(":/?#[]@!$&'()*+,;=%", static_cast<char>(c)) != nullptr);
+}
+
+// The code points of a UTF-16 text; a lone surrogate is U+FFFD.
+template <class Fn>
+void ForEachCodePoint(const WideText& text, Fn fn) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    fn(c);
   }
-  return false;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char16_t Lower(char16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c; }
 
-bool StartsWithIgnoringCase(const char* text, const char* head) {
-  for (; *head; ++head, ++text) {
-    if (Lower(*text) != *head) return false;
-  }
-  return true;
-}
-
-bool IsWebAddress(const char* field) {
-  const char* rest = StartsWithIgnoringCase(field, "http://")    ? field + 7
-                     : StartsWithIgnoringCase(field, "https://") ? field + 8
-                                                                 : nullptr;
-  return rest != nullptr && *rest != '\0' && *rest != '/';
-}
-
-bool EndsWithIgnoringCase(const char* text, size_t length, const char* tail) {
-  const size_t n = std::strlen(tail);
-  if (length < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (Lower(text[length - n + i]) != tail[i]) return false;
+bool StartsWithIgnoringCase(const WideText& text, const char* head) {
+  for (size_t i = 0; head[i]; ++i) {
+    if (i >= text.size() || Lower(text[i]) != static_cast<char16_t>(head[i])) return false;
   }
   return true;
 }
 
-// A Program that cmd.exe reads: a batch file or cmd itself, quoted or not.
-bool IsCommandProcessor(const char* file) {
-  size_t length = std::strlen(file);
-  while (length > 0 && (file[length - 1] == '"' || file[length - 1] == ' ')) --length;
-  if (EndsWithIgnoringCase(file, length, ".bat") || EndsWithIgnoringCase(file, length, ".cmd"))
-    return true;
-  size_t name = length;
-  while (name > 0 && file[name - 1] != '\\' && file[name - 1] != '/' && file[name - 1] != '"')
-    --name;
-  const size_t nameLength = length - name;
-  return (nameLength == 3 && EndsWithIgnoringCase(file, length, "cmd")) ||
-         (nameLength == 7 && EndsWithIgnoringCase(file, length, "cmd.exe"));
+bool IsWebAddress(const WideText& field) {
+  const size_t rest = StartsWithIgnoringCase(field, "http://")    ? 7
+                      : StartsWithIgnoringCase(field, "https://") ? 8
+                                                                  : 0;
+  return rest != 0 && rest < field.size() && field[rest] != '/';
+}
+
+// Digits only; an ISBN-10 may end in X.
+bool IsAllDigits(const WideText& field) {
+  for (size_t i = 0; i < field.size(); ++i) {
+    const char16_t c = field[i];
+    const bool checkX = (c == 'X' || c == 'x') && i == 9 && field.size() == 10;
+    if (!(c >= '0' && c <= '9') && !checkX) return false;
+  }
+  return !field.empty();
+}
+
+// A field outside an address: letters, digits, "-._" and, inside the user's quotes, blanks.
+LaunchRefusal CheckField(const WideText& field, bool enclosed) {
+  if (field.empty()) return LaunchRefusal::kEmpty;
+  if (field[0] == '-' || field[0] == '/') return LaunchRefusal::kOption;
+  for (char16_t c : field) {
+    if (!IsAlphanumeric(c) && c != '-' && c != '.' && c != '_' && !(enclosed && c == ' '))
+      return LaunchRefusal::kCharacter;
+  }
+  return LaunchRefusal::kNone;
 }
 
 struct Fields {
-  const char* data;
-  const char* type;
-  const char* serial;
-  bool usedInProgram[3];
-  bool usedInParams[3];
+  WideText text[3];
+  bool plain[3];  // used outside an address
 
   // The field a code names ("1"/"S"/"s", "2"/"T"/"t", "3"/"N"/"n"), -1 for none.
-  static int Index(char code) {
+  static int Index(char16_t code) {
     switch (code) {
       case '1': case 'S': case 's': return 0;
       case '2': case 'T': case 't': return 1;
@@ -111,76 +136,66 @@ struct Fields {
       default: return -1;
     }
   }
-  const char* Text(int index) const { return index == 0 ? data : index == 1 ? type : serial; }
 };
 
-LaunchRefusal ExpandProgram(const char* templ, Fields& f, char* out) {
+LaunchRefusal ExpandProgram(const WideText& templ, Fields& f, char16_t* out) {
   Expansion e{out};
-  const char* start = templ;
-  while (*start == ' ' || *start == '"') ++start;
-  for (const char* p = templ; *p;) {
-    const int index = p[0] == '$' ? Fields::Index(p[1]) : -1;
+  size_t start = 0;
+  while (start < templ.size() && (templ[start] == ' ' || templ[start] == '"')) ++start;
+  const bool address = IsAddress(templ.substr(start));
+  for (size_t p = 0; p < templ.size();) {
+    const int index = templ[p] == '$' && p + 1 < templ.size() ? Fields::Index(templ[p + 1]) : -1;
     if (index < 0) {
-      e.Put(*p++);
+      e.Put(templ[p++]);
       continue;
     }
-    const char* field = f.Text(index);
-    f.usedInProgram[index] = true;
-    if (HasControlCharacter(field)) return LaunchRefusal::kControlCharacter;
-    const bool whole = p == start;  // the label would name the program
-    if (whole && !IsWebAddress(field)) return LaunchRefusal::kProgramFromLabel;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(field); *c; ++c) {
-      if (whole ? IsUrlCharacter(*c) : IsUnreserved(*c)) e.Put(static_cast<char>(*c));
-      else e.PutEncoded(*c);
+    const WideText& field = f.text[index];
+    if (p == start) {  // the label would name what runs: only a web address may
+      if (!IsWebAddress(field)) return LaunchRefusal::kProgramFromLabel;
+      ForEachCodePoint(field, [&](char32_t c) { e.PutEncoded(c, IsUrlCharacter(c)); });
+    } else if (address) {
+      ForEachCodePoint(field, [&](char32_t c) { e.PutEncoded(c, IsUnreserved(c)); });
+    } else {
+      // A field in a path chooses the file: a document named by its code, digits only.
+      if (!IsAllDigits(field)) return LaunchRefusal::kProgramFromLabel;
+      f.plain[index] = true;
+      e.Put(field);
     }
     p += 2;
   }
-  out[e.count] = '\0';
+  out[e.count] = u'\0';
   return e.full ? LaunchRefusal::kTooLong : LaunchRefusal::kNone;
 }
 
-// A field inside quotes: each quote escaped, with the backslashes before it doubled; the
-// backslashes that end it doubled as well when a quote follows.
-void PutQuotedField(Expansion& e, const char* field, bool quoteFollows) {
-  for (const char* c = field; *c; ++c) {
-    if (*c == '"') {
-      e.DoubleBackslashes();
-      e.Put('\\');
-    }
-    e.Put(*c);
+// Parsers of command lines agree on where the user's quotes begin and end only while every
+// quote simply opens or closes: no escaped (\" ^"), doubled ("") quote anywhere.
+bool QuotesAreSimple(const WideText& templ) {
+  for (size_t i = 1; i < templ.size(); ++i) {
+    if (templ[i] == '"' && (templ[i - 1] == '\\' || templ[i - 1] == '^' || templ[i - 1] == '"'))
+      return false;
   }
-  if (quoteFollows) e.DoubleBackslashes();
+  return true;
 }
 
-LaunchRefusal ExpandParams(const char* templ, Fields& f, char* out) {
+LaunchRefusal ExpandParams(const WideText& templ, Fields& f, char16_t* out) {
   Expansion e{out};
+  const bool simple = QuotesAreSimple(templ);
   bool quoted = false;  // inside the user's quotes
-  for (const char* p = templ; *p;) {
-    const int index = p[0] == '$' ? Fields::Index(p[1]) : -1;
+  for (size_t p = 0; p < templ.size();) {
+    const int index = templ[p] == '$' && p + 1 < templ.size() ? Fields::Index(templ[p + 1]) : -1;
     if (index < 0) {
-      if (*p == '"' && e.backslashes % 2 == 0) quoted = !quoted;
-      e.Put(*p++);
+      if (templ[p] == '"') quoted = !quoted;
+      e.Put(templ[p++]);
       continue;
     }
-    const char* field = f.Text(index);
-    f.usedInParams[index] = true;
-    if (HasControlCharacter(field)) return LaunchRefusal::kControlCharacter;
+    const bool closed = templ.find(u'"', p + 2) != WideText::npos;
+    const LaunchRefusal r = CheckField(f.text[index], simple && quoted && closed);
+    if (r != LaunchRefusal::kNone) return r;
+    f.plain[index] = true;
+    e.Put(f.text[index]);
     p += 2;
-    const size_t length = std::strlen(field);
-    const bool quoteFollows = *p == '"';
-    if (quoted) {
-      PutQuotedField(e, field, quoteFollows);
-    } else if (length == 0 || std::strpbrk(field, " \t\"") != nullptr ||
-               (quoteFollows && field[length - 1] == '\\')) {
-      e.DoubleBackslashes();
-      e.Put('"');
-      PutQuotedField(e, field, true);
-      e.Put('"');
-    } else {
-      for (const char* c = field; *c; ++c) e.Put(*c);
-    }
   }
-  out[e.count] = '\0';
+  out[e.count] = u'\0';
   return e.full ? LaunchRefusal::kTooLong : LaunchRefusal::kNone;
 }
 
@@ -211,9 +226,15 @@ void ScanTypeEntry::Assign(char*& field, const char* text) {
 const char* LaunchRefusalText(LaunchRefusal refusal) {
   switch (refusal) {
     case LaunchRefusal::kNone: return "";
-    case LaunchRefusal::kControlCharacter: return "The scan holds a control character.";
-    case LaunchRefusal::kShellCharacter:
-      return "The scan holds characters that the command processor would act on.";
+    case LaunchRefusal::kCharacter:
+      return "The scan holds a character other than letters, digits, '-', '.' and '_'.";
+    case LaunchRefusal::kOption:
+      return "The scan begins with '-' or '/', which the program would read as an option.";
+    case LaunchRefusal::kEmpty: return "A field of the scan is empty.";
+    case LaunchRefusal::kLauncher:
+      return "The Program runs what it is given, and the scan is not all digits.";
+    case LaunchRefusal::kUnknownProgram:
+      return "The Program cannot be found, and the scan is not all digits.";
     case LaunchRefusal::kProgramFromLabel:
       return "The scan would choose the program and is no web address.";
     case LaunchRefusal::kTooLong: return "The command would be longer than 499 characters.";
@@ -222,20 +243,22 @@ const char* LaunchRefusalText(LaunchRefusal refusal) {
 }
 
 LaunchRefusal ExpandLaunch(const ScanTypeEntry& entry, const char* data, const char* type,
-                           const char* serial, ExpandedCommand* out) {
-  Fields f = {data ? data : "", type ? type : "", serial ? serial : "", {}, {}};
-  LaunchRefusal r = ExpandProgram(entry.command ? entry.command : "", f, out->file);
+                           const char* serial, ProgramLookup& lookup, ExpandedCommand* out) {
+  Fields f = {{lookup.FromAnsi(data ? data : ""), lookup.FromAnsi(type ? type : ""),
+               lookup.FromAnsi(serial ? serial : "")},
+              {}};
   out->hasParams = entry.params != nullptr;
-  out->params[0] = '\0';
-  if (r == LaunchRefusal::kNone && entry.params) r = ExpandParams(entry.params, f, out->params);
-  if (r != LaunchRefusal::kNone || !IsCommandProcessor(out->file)) return r;
+  out->params[0] = u'\0';
+  LaunchRefusal r = ExpandProgram(lookup.FromAnsi(entry.command ? entry.command : ""), f, out->file);
+  if (r == LaunchRefusal::kNone && entry.params)
+    r = ExpandParams(lookup.FromAnsi(entry.params), f, out->params);
+  if (r != LaunchRefusal::kNone || (!f.plain[0] && !f.plain[1] && !f.plain[2])) return r;
+  const ProgramKind kind = KindOfProgram(out->file, lookup);
+  if (kind != ProgramKind::kLauncher && kind != ProgramKind::kUnknown) return r;
   for (int i = 0; i < 3; ++i) {
-    const char* field = f.Text(i);
-    if (f.usedInParams[i] && std::strpbrk(field, "\"&|<>^%!()") != nullptr)
-      return LaunchRefusal::kShellCharacter;
-    for (const char* c = field; f.usedInProgram[i] && *c; ++c) {
-      if (!IsUnreserved(static_cast<unsigned char>(*c))) return LaunchRefusal::kShellCharacter;
-    }
+    if (f.plain[i] && !IsAllDigits(f.text[i]))
+      return kind == ProgramKind::kLauncher ? LaunchRefusal::kLauncher
+                                            : LaunchRefusal::kUnknownProgram;
   }
   return LaunchRefusal::kNone;
 }

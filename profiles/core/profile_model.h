@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "profiles/core/launch_target.h"
 #include "profiles/core/table_lock.h"
 
 namespace pellix {
@@ -41,33 +42,39 @@ class ScanTypeEntry {
 // Why a scan's command is not started: the label would choose what runs, or add to it.
 enum class LaunchRefusal : uint8_t {
   kNone,
-  kControlCharacter,  // a field holds a byte below 32 or 127
-  kShellCharacter,    // a batch file or cmd.exe would get one of " & | < > ^ % ! ( )
-  kProgramFromLabel,  // the Program begins with a field that is no http or https address
+  kCharacter,         // a field holds a character other than A-Z a-z 0-9 - . _
+  kOption,            // a field begins with '-' or '/', which a program reads as an option
+  kEmpty,             // a field is empty: the arguments after it would move up
+  kLauncher,          // the Program runs what it is given, and a field is not all digits
+  kUnknownProgram,    // what the Program runs cannot be found, and a field is not all digits
+  kProgramFromLabel,  // the Program begins with a field that is no http or https address,
+                      // or a field in its path is not all digits
   kTooLong,           // the expansion does not fit in 499 characters
 };
 // The reason in the user's words, for the tray icon's balloon.
 const char* LaunchRefusalText(LaunchRefusal refusal);
 
 struct ExpandedCommand {
-  char file[kExpansionSize];
-  char params[kExpansionSize];
+  char16_t file[kExpansionSize];
+  char16_t params[kExpansionSize];
   bool hasParams;  // the entry has a Parameters text
 };
 
-// The entry's Program and Parameters with the scan: "$1"/"$S"/"$s" data, "$2"/"$T"/"$t" type,
-// "$3"/"$N"/"$n" serial; any other '$' stays. Each code stands for exactly its field:
-// - in the Parameters, a field is (part of) one argument by the Windows command-line rules,
-//   inside the user's quotes or not: quotes and the backslashes before them are escaped, and
-//   a field outside quotes that holds a blank or a quote gets quotes of its own;
-// - in the Program, a field is percent-encoded (letters, digits and "-._~" stay); a Program
-//   that begins with a code runs only when that field is an http or https address, which
-//   keeps its URL characters and has the rest percent-encoded;
-// - a Program that is a batch file or cmd.exe gets no field holding cmd's special
-//   characters, and no field may hold a control character.
+// The entry's Program and Parameters with the scan, in UTF-16: "$1"/"$S"/"$s" data,
+// "$2"/"$T"/"$t" type, "$3"/"$N"/"$n" serial; any other '$' stays. A field is never quoted
+// or escaped; it goes in only when it cannot change what runs or how many arguments it gets:
+// - in an address (a Program with a scheme, "https:"), a field is percent-encoded from
+//   UTF-8 (letters, digits and "-._~" stay); a Program that begins with a field runs only
+//   when that field is an http or https address, whose URL characters stay; a field
+//   elsewhere in a Program that is no address names a file, and is all digits;
+// - anywhere else, every character is an ASCII letter or digit or one of "-._" (a blank
+//   too inside the user's own quotes), the field is not empty and does not begin with '-'
+//   or '/';
+// - when the Program, resolved as the shell resolves it (`lookup`), may be a launcher or
+//   cannot be found, a field outside an address is all digits (an ISBN-10 may end in X).
 // Anything else is refused, and `out` is then not to be used.
 LaunchRefusal ExpandLaunch(const ScanTypeEntry& entry, const char* data, const char* type,
-                           const char* serial, ExpandedCommand* out);
+                           const char* serial, ProgramLookup& lookup, ExpandedCommand* out);
 
 // Entries of the current profile. Lookups run from slot 0 up and take the first match on the
 // first three characters of the code, case-sensitively.

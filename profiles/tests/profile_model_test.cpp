@@ -5,46 +5,68 @@
 #include <vector>
 
 #include "profiles/core/profile_model.h"
+#include "profiles/tests/fake_program_lookup.h"
 
 namespace pellix {
 namespace {
 
+// A small machine: a program, a batch file reached by several names, launchers on the PATH,
+// App Paths and shortcuts.
+FakeProgramLookup Machine() {
+  FakeProgramLookup m;
+  m.Add({"C:\\p\\rec.exe", "C:\\s\\lookup.bat", "C:\\s\\report.cmd", "C:\\Windows\\system32\\cmd.exe",
+         "C:\\Windows\\system32\\wscript.exe", "C:\\Windows\\system32\\notepad.exe",
+         "C:\\node\\npm.cmd", "C:\\node\\node.exe", "C:\\vs\\bin\\code.cmd", "C:\\s\\both.exe",
+         "C:\\s\\both.bat", "C:\\py\\tool.py", "C:\\Program Files\\App\\app.exe",
+         "C:\\s\\plain", "C:\\books\\0262033844.pdf"});
+  m.AddShortcut("C:\\l\\lookup.lnk", "C:\\s\\lookup.bat");
+  m.AddShortcut("C:\\l\\rec.lnk", "C:\\p\\rec.exe");
+  m.AddShortcut("C:\\l\\site.lnk", "https://example.com/");
+  m.Add({"C:\\l\\broken.lnk"});
+  m.AddAppPath("code.exe", "\"C:\\vs\\bin\\code.cmd\"");
+  m.AddAppPath("app.exe", "C:\\Program Files\\App\\app.exe");
+  m.Set("PATH", "C:\\node;\"C:\\s\";;C:\\py\\");
+  m.Set("PATHEXT", ".COM;.EXE;.BAT;.CMD;.PY");
+  return m;
+}
+
+TEST(KindOfProgram, WhatTheShellWouldRun) {
+  FakeProgramLookup m = Machine();
+  const ProgramKind P = ProgramKind::kProgram, L = ProgramKind::kLauncher,
+                    U = ProgramKind::kUnknown, A = ProgramKind::kAddress;
+  struct Case {
+    const char* program;
+    ProgramKind kind;
+  } cases[] = {
+      {"C:\\p\\rec.exe", P}, {"\"C:\\Program Files\\App\\app.exe\"", P}, {"app", P}, {"app.exe", P},
+      {"notepad", P}, {"C:\\s\\plain", P}, {"C:\\l\\rec.lnk", P}, {"C:\\books\\0262033844.pdf", P},
+      // A batch file by other spellings: trailing dots and blanks, no extension on the PATH
+      // or in a folder, upper case, a shortcut, App Paths.
+      {"C:\\s\\lookup.bat", L}, {"C:\\s\\lookup.bat.", L}, {"C:\\s\\LOOKUP.BAT . .", L},
+      {"C:\\s\\lookup", L}, {"lookup", L}, {"lookup.", L}, {"npm", L}, {"code", L},
+      {"C:/s/report", L}, {"C:\\l\\lookup.lnk", L}, {"report.cmd", L},
+      // One launcher among the files the shell may pick is enough; so is a script by PATHEXT.
+      {"C:\\s\\both", L}, {"tool", L},
+      // Interpreters and launchers, found or by name alone.
+      {"cmd", L}, {"C:\\Windows\\system32\\cmd.exe", L}, {"wscript", L}, {"node", L},
+      {"rundll32", L}, {"powershell.exe", L}, {"C:\\l\\site.lnk", L}, {"C:\\l\\broken.lnk", L},
+      {"missing", U}, {"C:\\p\\missing.exe", U}, {"", U},
+      {"https://x.example/?q=1", A}, {"mailto:a@b.example", A}, {"  pellixlib:x", A},
+  };
+  for (const Case& c : cases) EXPECT_EQ(KindOfProgram(Wide(c.program), m), c.kind) << c.program;
+}
+
 // The expanded file and parameters as "file|params", or the refusal as "refused N".
 std::string Expand(const char* command, const char* params, const char* data,
-                   const char* type = "IBN", const char* serial = "S1") {
+                   const char* type = "IBN", const char* serial = "1234") {
+  FakeProgramLookup m = Machine();
   ScanTypeEntry e;
   e.SetCommand(command);
   e.SetParams(params);
   ExpandedCommand out;
-  const LaunchRefusal r = ExpandLaunch(e, data, type, serial, &out);
+  const LaunchRefusal r = ExpandLaunch(e, data, type, serial, m, &out);
   if (r != LaunchRefusal::kNone) return "refused " + std::to_string(static_cast<int>(r));
-  return std::string(out.file) + "|" + (out.hasParams ? out.params : "<none>");
-}
-
-// The Windows command-line rules (CommandLineToArgvW) for what follows the program's name.
-std::vector<std::string> Arguments(const std::string& line) {
-  std::vector<std::string> args;
-  size_t i = 0;
-  while (true) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    if (i == line.size()) return args;
-    std::string arg;
-    bool quoted = false;
-    while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-      size_t slashes = 0;
-      while (i < line.size() && line[i] == '\\') ++slashes, ++i;
-      if (i < line.size() && line[i] == '"') {
-        arg.append(slashes / 2, '\\');
-        if (slashes % 2) arg += '"';
-        else quoted = !quoted;
-        ++i;
-      } else {
-        arg.append(slashes, '\\');
-        if (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) arg += line[i++];
-      }
-    }
-    args.push_back(arg);
-  }
+  return Narrow(out.file) + "|" + (out.hasParams ? Narrow(out.params) : "<none>");
 }
 
 TEST(ExpandLaunch, CodesAndRefusals) {
@@ -54,65 +76,122 @@ TEST(ExpandLaunch, CodesAndRefusals) {
     const char* data;
     const char* expected;
   } cases[] = {
-      {"open $1 now", nullptr, "978", "open 978 now|<none>"},
-      {"x$s$T$n", "$S$t$N|$2$3", "978", "x978IBNS1|978IBNS1|IBNS1"},
-      {"a$$1$x$4 100$", "", "978", "a$978$x$4 100$|<none>"},
-      // A Program is a URL or a path: its fields are percent-encoded.
+      {"C:\\p\\rec.exe", "open $1 now", "978", "C:\\p\\rec.exe|open 978 now"},
+      {"C:\\p\\rec.exe", "$S$t$N|$2$3", "978", "C:\\p\\rec.exe|978IBN1234|IBN1234"},
+      {"C:\\p\\rec.exe", "a$$1$x$4 100$", "978", "C:\\p\\rec.exe|a$978$x$4 100$"},
+      {"C:\\p\\rec.exe", nullptr, "978", "C:\\p\\rec.exe|<none>"},
+      // An address: its fields percent-encoded from UTF-8.
       {"https://library.example/isbn/$1", nullptr, "x\" --evil-switch \"y",
        "https://library.example/isbn/x%22%20--evil-switch%20%22y|<none>"},
-      {"C:\\books\\$1.pdf", nullptr, "..\\..\\calc", "C:\\books\\..%5C..%5Ccalc.pdf|<none>"},
-      {"https://x.example/?q=$1", nullptr, "0262-03.38_4~4", "https://x.example/?q=0262-03.38_4~4|<none>"},
+      {"https://x.example/?q=$1&t=$2", "", "caf\xe9 0262-03.38_4~4",
+       "https://x.example/?q=caf%C3%A9%200262-03.38_4~4&t=IBN|<none>"},
+      {"pellixlib://lookup/$1", nullptr, "..\\..\\calc", "pellixlib://lookup/..%5C..%5Ccalc|<none>"},
       // A Program that begins with a field: an http or https address only.
-      {"$1", nullptr, "https://x.example/a b?c=\"d\"", "https://x.example/a%20b?c=%22d%22|<none>"},
+      {"$1", nullptr, "https://x.example/a b?c=\"d\"\xe9", "https://x.example/a%20b?c=%22d%22%C3%A9|<none>"},
       {"\"$1\"", "", "HTTP://x.example/", "\"HTTP://x.example/\"|<none>"},
-      {"$1", nullptr, "C:\\Windows\\System32\\calc.exe", "refused 3"},
-      {"$1", nullptr, "file://C:/x", "refused 3"},
-      {"$1", nullptr, "", "refused 3"},
-      {" $1", nullptr, "\\\\server\\share\\x.exe", "refused 3"},
-      // Control characters are never passed on.
-      {"p.exe", "$1", "a\tb", "refused 1"},
-      {"p.exe", "$2", "x", "p.exe|IBN"},
-      {"p.exe", "$1", "a\x7f", "refused 1"},
-      // Batch files and cmd.exe: none of cmd's special characters in a field.
-      {"C:\\x\\run.bat", "\"$1\"", "0262033844\" & calc.exe & \"", "refused 2"},
-      {"C:\\x\\RUN.CMD", "$1", "50%", "refused 2"},
-      {"cmd.exe", "/c echo $1", "a|b", "refused 2"},
-      {"C:\\Windows\\system32\\cmd", "/c echo $1", "a^b", "refused 2"},
-      {"cmd", "/c echo $1", "0262033844", "cmd|/c echo 0262033844"},
-      {"C:\\x\\$1.bat", nullptr, "a b", "refused 2"},
-      {"C:\\x\\run.bat", "$3", "a&b", "C:\\x\\run.bat|S1"},  // the field used is clean
-      {"C:\\x\\notcmd.exe", "$1", "a&b", "C:\\x\\notcmd.exe|a&b"},
+      {"$1", nullptr, "C:\\Windows\\System32\\calc.exe", "refused 6"},
+      {"$1", nullptr, "file://C:/x", "refused 6"},
+      {" $1", nullptr, "\\\\server\\share\\x.exe", "refused 6"},
+      // A path with a field: a document named by its code, digits only.
+      {"C:\\books\\$1.pdf", nullptr, "0262033844", "C:\\books\\0262033844.pdf|<none>"},
+      {"C:\\books\\$1.pdf", nullptr, "..\\..\\calc", "refused 6"},
+      {"C:\\books\\$1\\x.pdf", nullptr, "..", "refused 6"},
+      {"C:\\p\\$1.exe", nullptr, "rec", "refused 6"},
+      // The Parameters: the allow-list, no option, nothing empty.
+      {"C:\\p\\rec.exe", "$1", "LIB-7.A_1", "C:\\p\\rec.exe|LIB-7.A_1"},
+      {"C:\\p\\rec.exe", "$1", "a\tb", "refused 1"},
+      {"C:\\p\\rec.exe", "$1", "-oC:\\x.bat", "refused 2"},
+      {"C:\\p\\rec.exe", "x $1", "/s", "refused 2"},
+      {"C:\\p\\rec.exe", "x$1", "-1", "refused 2"},
+      {"C:\\p\\rec.exe", "[$1|$2]", "7", "C:\\p\\rec.exe|[7|IBN]"},
+      {"C:\\p\\rec.exe", "[$1|$2]", "", "refused 3"},
+      // A blank only inside the user's own quotes, and only where every parser agrees on them.
+      {"C:\\p\\rec.exe", "\"$1\" z", "a b", "C:\\p\\rec.exe|\"a b\" z"},
+      {"C:\\p\\rec.exe", "--title=\"Book: $1\" --save", "a b", "C:\\p\\rec.exe|--title=\"Book: a b\" --save"},
+      {"C:\\p\\rec.exe", "--title=\"Book: \"$1 --save", "x --delete-all y", "refused 1"},
+      {"C:\\p\\rec.exe", "\"$1", "a b", "refused 1"},
+      {"C:\\p\\rec.exe", "\"a\"\"$1\"", "a b", "refused 1"},
+      {"C:\\p\\rec.exe", "\\\"\"$1\"", "a b", "refused 1"},
+      {"C:\\p\\rec.exe", "^\"$1\"", "a b", "refused 1"},
+      // A launcher, or a Program that cannot be found: digits only.
+      {"C:\\s\\lookup.bat.", "$1", "1&record", "refused 1"},
+      {"C:\\s\\lookup.bat.", "$1", "LIB7", "refused 4"},
+      {"C:\\s\\lookup.bat.", "$1 $3", "026203384X", "C:\\s\\lookup.bat.|026203384X 1234"},
+      {"C:\\s\\lookup.bat.", "$1", "02620338X4", "refused 4"},
+      {"npm", "view $1", "left-pad", "refused 4"},
+      {"cmd", "/c C:\\s\\lookup.bat $1", "9780262033848", "cmd|/c C:\\s\\lookup.bat 9780262033848"},
+      {"rundll32", "url.dll,FileProtocolHandler $1", "calc", "refused 4"},
+      {"missing", "$1", "abc", "refused 5"},
+      {"missing", "$1", "012345678905", "missing|012345678905"},
+      {"https://x.example/", "$2", "abc", "https://x.example/|IBN"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Expand(c.command, c.params, c.data), c.expected) << c.data;
-  EXPECT_EQ(Expand("p.exe", "[$1|$2|$3]", "", "", ""), "p.exe|[\"\"|\"\"|\"\"]");
+  for (const Case& c : cases)
+    EXPECT_EQ(Expand(c.command, c.params, c.data), c.expected) << c.command << " " << c.data;
 }
 
-TEST(ExpandLaunch, EachFieldIsExactlyOneArgumentInQuotesOrNot) {
-  const char* fields[] = {"0262033844",   "0262033844\" & calc.exe & \"", "a b",  "x\" --evil \"y",
-                          "ends\\",       "ends\\\\",                     "\\\"", "\\\\\"a b\\",
-                          "",             "\"",                           "tab x"};
-  for (const char* data : fields) {
-    for (const char* params : {"$1", "\"$1\"", "--isbn=$1 --next", "\"--isbn=$1\" --next",
-                               "\\$1", "\"\\$1\"", "$1\"\"", "pre\"$1\"post z"}) {
-      const std::string out = Expand("p.exe", params, data);
-      ASSERT_EQ(out.substr(0, 6), "p.exe|") << data << " in " << params;
-      // What the user's own template means with a harmless field, the field put back.
-      std::vector<std::string> expected = Arguments(Expand("p.exe", params, "FIELD").substr(6));
-      for (std::string& a : expected) {
-        const size_t at = a.find("FIELD");
-        if (at != std::string::npos) a.replace(at, 5, data);
+// Hostile labels against each kind of Program: a label is refused, or it stands in the
+// command exactly where its code stood, untouched (the Windows parsers' view of the result is
+// checked under Wine by the launch table session).
+TEST(ExpandLaunch, HostileLabelsNeverChooseWhatRunsNorAddAnArgument) {
+  const std::vector<std::string> hostile = {
+      "x --delete-all y", "1&record", "a';calc;'", "-oC:\\x.bat", "a,b;c=d", "ends\\",
+      "\x95\x5c\x22 --evil \x95\x5c\x22",  // a double-byte text's bytes
+      "a&b", "a|b", "a<b", "a>b", "a^b", "a%PATH%b", "a!b", "a(b", "a)b", "a,b", "a;b", "a=b",
+      "a\"b", "a\\b", "a b", "-x", "/x", "caf\xe9", "http://x.example/"};
+  const std::vector<std::string> words = {"LIB-7.A_1", "x.y"};
+  const std::vector<std::string> codes = {"026203384X", "0262033844", "012345678905",
+                                          "9780262033848", "4006381333931", "01234565"};
+  struct Kind {
+    const char* command;
+    const char* params;
+    bool words;   // a word of letters passes
+    bool blanks;  // a blank inside the user's quotes passes
+  } kinds[] = {
+      {"C:\\p\\rec.exe", "a $1 z", true, false},
+      {"C:\\p\\rec.exe", "--title=\"Book: $1\" --save", true, true},
+      {"C:\\p\\rec.exe", "--title=\"Book: \"$1 --save", true, false},
+      {"C:\\s\\lookup.bat", "$1 C:\\out", false, false},
+      {"C:\\s\\lookup.bat.", "\"$1\"", false, false},
+      {"lookup", "$1", false, false},
+      {"C:\\l\\lookup.lnk", "$1", false, false},
+      {"cmd", "/c C:\\s\\lookup.bat $1", false, false},
+      {"wscript", "C:\\s\\rec.vbs $1", false, false},
+  };
+  for (const Kind& k : kinds) {
+    auto check = [&](const std::string& label, bool passes) {
+      std::string want = "refused";
+      if (passes) {
+        std::string params = k.params;
+        params.replace(params.find("$1"), 2, label);
+        want = std::string(k.command) + "|" + params;
       }
-      EXPECT_EQ(Arguments(out.substr(6)), expected) << data << " in " << params << ": " << out;
-    }
+      std::string got = Expand(k.command, k.params, label.c_str());
+      if (got.rfind("refused", 0) == 0) got = "refused";
+      EXPECT_EQ(got, want) << label << " for " << k.command << " " << k.params;
+    };
+    // Words and blanks pass inside the user's quotes.
+    for (const std::string& label : hostile)
+      check(label, k.blanks && label.find_first_not_of("abcdefghijklmnopqrstuvwxyz -") == std::string::npos &&
+                       label[0] != '-');
+    for (const std::string& label : words) check(label, k.words);
+    for (const std::string& label : codes) check(label, true);
+  }
+  // A web address takes every label, percent-encoded: nothing of it is read as syntax.
+  for (const std::string& label : hostile) {
+    const std::string got = Expand("pellixlib://lookup/$1", nullptr, label.c_str());
+    ASSERT_EQ(got.substr(0, 19), "pellixlib://lookup/") << label;
+    EXPECT_EQ(got.find_first_not_of(
+                  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~%", 19),
+              got.size() - 7)  // only "|<none>" follows
+        << label << ": " << got;
   }
 }
 
 TEST(ExpandLaunch, WhatDoesNotFitIsRefusedNotCut) {
   const std::string data(249, '7');
   EXPECT_EQ(Expand("p.exe", "$1$1", data.c_str()), "p.exe|" + data + data);
-  EXPECT_EQ(Expand("p.exe", "$1$1", (data + "7").c_str()), "refused 4");
-  EXPECT_EQ(Expand("p.exe", "$1$1", (data.substr(1) + " ").c_str()), "refused 4");  // quoted
-  EXPECT_EQ(Expand("https://x/$1", nullptr, std::string(200, ' ').c_str()), "refused 4");
+  EXPECT_EQ(Expand("p.exe", "$1$1", (data + "7").c_str()), "refused 7");
+  EXPECT_EQ(Expand("https://x/$1", nullptr, std::string(200, ' ').c_str()), "refused 7");
 }
 
 TEST(ScanTypeEntry, SetterRule) {

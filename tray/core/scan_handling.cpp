@@ -26,9 +26,9 @@ ScanAction LaunchEntryCommand(TrayPort& port, const ScanTypeEntry& entry,
                               CommandLauncher& launcher, const char* type, const char* data,
                               const char* serial) {
   ExpandedCommand command;
-  const LaunchRefusal refusal = ExpandLaunch(entry, data, type, serial, &command);
+  const LaunchRefusal refusal = ExpandLaunch(entry, data, type, serial, launcher, &command);
   if (refusal != LaunchRefusal::kNone) {
-    port.TellRefusal(LaunchRefusalText(refusal));
+    port.TellRefusal(entry.code ? entry.code : "", LaunchRefusalText(refusal));
     return ScanAction::kRefused;
   }
   launcher.Open(command.file, command.hasParams ? command.params : nullptr, entry.showMode);

@@ -22,12 +22,12 @@ struct SheetView {
   WindowRef settingsPage = nullptr;  // the Settings page, none when it does not exist
 };
 
-// Opens a profile's command through the shell ("open", no owner, no directory).
-class CommandLauncher {
+// Opens a profile's command through the shell ("open", no owner, no directory), after the
+// lookup of what it runs.
+class CommandLauncher : public ProgramLookup {
  public:
-  virtual ~CommandLauncher() = default;
-  // `params` may be null. The launcher copies what it needs before it returns.
-  virtual void Open(const char* file, const char* params, int32_t showMode) = 0;
+  // UTF-16 texts; `params` may be null. The launcher copies what it needs before it returns.
+  virtual void Open(const char16_t* file, const char16_t* params, int32_t showMode) = 0;
 };
 
 // The platform as scan handling uses it, on whichever thread handles the scan.
@@ -51,8 +51,8 @@ class TrayPort {
   virtual void NoteScan(const char* type, const char* data, ScanAction action) = 0;
   // True for a window of this process (the main window, the sheet, a file dialog, a box).
   virtual bool OwnWindow(WindowRef window) = 0;
-  // Why a scan's command was refused, told from the tray icon.
-  virtual void TellRefusal(const char* why) = 0;
+  // Why the command of the profile entry for `code` was refused, told from the tray icon.
+  virtual void TellRefusal(const char* code, const char* why) = 0;
 };
 
 // True when the current profile's entry for the type has a non-empty command.

@@ -150,18 +150,35 @@ TEST_F(DriverPathTest, TheSheetInFrontGetsTheTraceAndTheBeepButNoKeys) {
 }
 
 TEST_F(DriverPathTest, ACommandLaunchesEvenWithTheSheetInFrontAndTypesNothing) {
+  launcher.files.Add({"C:\\work\\x.exe", "C:\\work\\lookup.bat"});
   table.AddOrUpdate("UPA", nullptr, "x.exe", "$1 $2 $3", false, 1);
+  table.AddOrUpdate("E13", nullptr, "lookup", "$1", false, 1);
   port.sheet = {true, &sheetWindow, nullptr};
   port.foreground = &sheetWindow;
   Run("9", "UPA", "0123");
   ASSERT_EQ(driver.requests.size(), 1u);
   ASSERT_EQ(launcher.launches.size(), 1u);
   EXPECT_EQ(launcher.launches[0].params, "0123 UPA 9");
-  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched"}));
+  // The same rule as for the library's scans: a label that is no code is refused, and a
+  // batch file by another name gets digits only.
+  port.log.clear();
+  Run("9", "UPA", "0123 -x");
+  Run("9", "E13", "12A");
+  Run("9", "E13", "4006381333931");
+  ASSERT_EQ(launcher.launches.size(), 2u);
+  EXPECT_EQ(launcher.launches[1].file + "|" + launcher.launches[1].params, "lookup|4006381333931");
+  EXPECT_EQ(port.log, (std::vector<std::string>{
+                          "beep 0",
+                          "refusal: UPA: The scan holds a character other than letters, digits, '-', '.' and '_'.",
+                          "beep 0",
+                          "refusal: E13: The Program runs what it is given, and the scan is not all digits.",
+                          "beep 0"}));
+  EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0123|launched", "UPA|0123 -x|refused",
+                                                  "E13|12A|refused", "E13|4006381333931|launched"}));
   // Filtered to nothing: there is nothing to hand the command, and nothing is launched.
   table.AddOrUpdate("UPA", "----", "x.exe", "$1 $2 $3", false, 1);
   Run("9", "UPA", "0123");
-  EXPECT_EQ(launcher.launches.size(), 1u);
+  EXPECT_EQ(launcher.launches.size(), 2u);
   EXPECT_EQ(port.noted.back(), "UPA||filtered to nothing");
 }
 

@@ -28,7 +28,7 @@ TEST(DriverPathRace, ScansWhileTheProfileChangesReadNothingFreed) {
       table.Clear();
       table.AddOrUpdate("UPA", ("+-" + grow).c_str(), nullptr, nullptr, false, 1);
       table.AddOrUpdate("IB5", nullptr, nullptr, nullptr, true, 1);
-      table.AddOrUpdate("C39", nullptr, ("prog" + grow + ".exe").c_str(), "$1 $2", false, 3);
+      table.AddOrUpdate("C39", nullptr, ("prog" + grow + ".exe").c_str(), "$1 $3", false, 3);
       table.Remove("IB5");
       table.AddOrUpdate("UPA", "+", ("open " + grow).c_str(), grow.c_str(), false, 7);
     }

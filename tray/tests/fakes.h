@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "profiles/tests/fake_program_lookup.h"
 #include "tray/core/driver_path.h"
 #include "tray/core/scan_handling.h"
 
@@ -52,6 +53,7 @@ class UsLayout : public KeyboardLayout {
   }
 };
 
+// Records each launch (its texts in UTF-8); the files it may find are a FakeProgramLookup's.
 class FakeLauncher : public CommandLauncher {
  public:
   struct Launch {
@@ -60,10 +62,19 @@ class FakeLauncher : public CommandLauncher {
     std::string params;
     int32_t showMode;
   };
-  void Open(const char* file, const char* params, int32_t showMode) override {
-    launches.push_back({file, params != nullptr, params ? params : "", showMode});
-    if (log) log->push_back(std::string("launch ") + file);
+  void Open(const char16_t* file, const char16_t* params, int32_t showMode) override {
+    launches.push_back({Narrow(file), params != nullptr, params ? Narrow(params) : "", showMode});
+    if (log) log->push_back("launch " + Narrow(file));
   }
+  WideText FromAnsi(const char* text) override { return files.FromAnsi(text); }
+  bool IsFile(const WideText& path) override { return files.IsFile(path); }
+  WideText Variable(const char16_t* name) override { return files.Variable(name); }
+  std::vector<WideText> SystemFolders() override { return files.SystemFolders(); }
+  bool AppPath(const WideText& name, WideText* path) override { return files.AppPath(name, path); }
+  bool ShortcutTarget(const WideText& path, WideText* target) override {
+    return files.ShortcutTarget(path, target);
+  }
+  FakeProgramLookup files;
   std::vector<Launch> launches;
   std::vector<std::string>* log = nullptr;  // where set, each launch is logged there too
 };
@@ -100,7 +111,9 @@ class FakeTrayPort : public TrayPort {
   bool OwnWindow(WindowRef window) override {
     return window == sheet.sheet || window == ownWindow;
   }
-  void TellRefusal(const char* why) override { log.push_back(std::string("refusal: ") + why); }
+  void TellRefusal(const char* code, const char* why) override {
+    log.push_back(std::string("refusal: ") + code + ": " + why);
+  }
 
   std::map<uint16_t, std::string> atoms;
   WindowRef foreground = nullptr;

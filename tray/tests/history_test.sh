@@ -101,7 +101,7 @@ e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 15 || fail "E13 scan: the
 e2e_scan --serial "$serial" --type UPE --data 0123456
 sleep 2
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n' 1 || fail "a scan the target took was typed"
-echo "== hostile labels: one argument each, or refused; #n data once each"
+echo "== hostile labels refused, an address's percent-encoded; #n data once each"
 e2e_scan --serial "$serial" --type UPA --data '0262033844" & calc.exe & "'
 e2e_scan --serial "$serial" --type E08 --data '1" & calc.exe & "'
 e2e_scan --serial "$serial" --type UPA --data '#5'
@@ -111,7 +111,7 @@ e2e_scan --serial "$serial" --type C93 --data 'pellixlib://evil'
 for d in '#0' '#49152' '#1234' '1;=1+1;' 'x,@A1'; do
   e2e_scan --serial "$serial" --type C39 --data "$d"
 done
-launched_want=$'upa 012345678905\nupa "0262033844\\" & calc.exe & \\""\nupa #5\nurl "pellixlib://library.example/isbn/x%22%20--evil-switch%20%22y"\n'
+launched_want=$'upa 012345678905\nurl "pellixlib://library.example/isbn/x%22%20--evil-switch%20%22y"\n'
 e2e_wait_text "$launched" "$launched_want" 20 || fail "hostile or #5 UPA: $(cat -A "$launched")"
 e2e_wait_text "$typed" $'0262033844\na,"b\n-LIB+7\n\n#0\n#49152\n#1234\n1;=1+1;\nx,@A1\n' 15 ||
   fail "#n scans and formulas: $(cat -A "$typed")"
@@ -129,8 +129,8 @@ wait "$hold_pid" || fail "the log could not be held open"
 want=$(crlf "Time,Type,Data,Action" 'T,"IB5","0262033844","typed"' \
   'T,"UPA","012345678905","launched"' 'T,"128","a,""b","typed"' 'T,"C39","'"'"'-LIB+7","typed"' \
   'T,"E13","","filtered to nothing"' 'T,"UPE","01234565","claimed by a window"' \
-  'T,"UPA","0262033844"" & calc.exe & ""","launched"' 'T,"E08","1"" & calc.exe & ""","refused"' \
-  'T,"UPA","#5","launched"' 'T,"ITF","x"" --evil-switch ""y","launched"' \
+  'T,"UPA","0262033844"" & calc.exe & ""","refused"' 'T,"E08","1"" & calc.exe & ""","refused"' \
+  'T,"UPA","#5","refused"' 'T,"ITF","x"" --evil-switch ""y","launched"' \
   "T,\"C93\",\"$bin\\pellix-record-args.exe\",\"refused\"" 'T,"C93","pellixlib://evil","refused"' \
   'T,"C39","#0","typed"' 'T,"C39","#49152","typed"' \
   'T,"C39","#1234","typed"' 'T,"C39","1;'"'"'=1+1;","typed"' \

@@ -10,6 +10,15 @@ pellix_add_test(tray_logic_tests
           ${here}/hook_watchdog_test.cpp ${here}/scan_history_test.cpp
   LIBS pellix_tray_logic)
 
+# The lookup of what a Program runs: the in-memory file system, and under Wine the real one.
+if(WIN32)
+  pellix_add_test(tray_lookup_tests SOURCES ${here}/program_lookup_contract_test.cpp
+                  LIBS pellix_tray_win32)
+else()
+  pellix_add_test(tray_lookup_tests SOURCES ${here}/program_lookup_contract_test.cpp
+                  LIBS pellix_tray_logic)
+endif()
+
 if(NOT WIN32)
   # Scans on one thread while the profile changes on another; scripts/test also runs it under
   # ThreadSanitizer (PELLIX_SANITIZE=thread).
@@ -31,6 +40,8 @@ if(WIN32)
   endforeach()
   target_compile_definitions(pellix_stub_keywedge_missing PRIVATE PELLIX_STUB_MISSING_EXPORT)
 
+  add_executable(pellix-offer ${here}/win32/offer.cpp)
+  target_link_libraries(pellix-offer PRIVATE ole32 uuid user32)
   add_executable(pellix-probe ${here}/win32/probe.cpp)
   target_link_libraries(pellix-probe PRIVATE pellix_engine shell32 user32)
   target_include_directories(pellix-probe PRIVATE ${PROJECT_SOURCE_DIR})
@@ -83,6 +94,12 @@ if(WIN32 AND TARGET KEYWEDGE)
            COMMAND bash ${here}/history_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/history-test)
   set_tests_properties(tray_history_tests PROPERTIES LABELS e2e)
   pellix_wine_flavour(tray_history_tests)
+  # Hostile labels against every kind of Program, through the real parsers.
+  add_test(NAME tray_launch_table_tests
+           COMMAND bash ${here}/launch_table_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/launch-table)
+  set_tests_properties(tray_launch_table_tests PROPERTIES LABELS e2e)
+  pellix_wine_flavour(tray_launch_table_tests)
+  add_dependencies(pellix pellix-offer pellix-record-argv)
   # Other keyboard layouts, and Wine's notepad and wordpad as the applications.
   add_test(NAME tray_apps_e2e_tests
            COMMAND bash ${here}/apps_e2e.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/apps-e2e)

@@ -138,14 +138,14 @@ TEST_F(ScanMessageTest, UnreadableAtomsAreEmptyTexts) {
 }
 
 TEST_F(ScanMessageTest, AHostileLabelIsClaimedRefusedAndToldNotLaunched) {
-  table.AddOrUpdate("UPA", nullptr, "C:\\x\\lookup.bat", "\"$1\"", false, 1);
+  table.AddOrUpdate("UPA", nullptr, "C:\\x\\lookup.bat.", "\"$1\"", false, 1);
   port.atoms[kData] = "0262033844\" & calc.exe & \"";
   Offer();
   EXPECT_TRUE(Claimed()) << "nothing typed either";
   EXPECT_TRUE(launcher.launches.empty());
   EXPECT_EQ(port.log, (std::vector<std::string>{
                           "delete 49153", "reply 1", "beep 48",
-                          "refusal: The scan holds characters that the command processor would act on."}));
+                          "refusal: UPA: The scan holds a character other than letters, digits, '-', '.' and '_'."}));
   EXPECT_EQ(port.noted, (std::vector<std::string>{"UPA|0262033844\" & calc.exe & \"|refused"}));
 }
 

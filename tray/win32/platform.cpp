@@ -50,12 +50,10 @@ bool Win32TrayPort::OwnWindow(WindowRef window) {
   return process == GetCurrentProcessId();
 }
 
-void Win32TrayPort::TellRefusal(const char* why) {
-  ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix did not start the scan's command", why);
-}
-
-void ShellLauncher::Open(const char* file, const char* params, int32_t showMode) {
-  ShellOpen(file, params, showMode);
+void Win32TrayPort::TellRefusal(const char* code, const char* why) {
+  char text[256];
+  wsprintfA(text, "Profile entry %.16s: %.200s", code, why);
+  ShowTrayBalloon(g_app.mainWindow, kTrayIconId, "Pellix did not start the scan's command", text);
 }
 
 int16_t Win32KeyboardLayout::KeyScan(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }

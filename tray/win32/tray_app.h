@@ -76,13 +76,20 @@ class Win32TrayPort : public TrayPort {
   void Reply(intptr_t result) override;
   void NoteScan(const char* type, const char* data, ScanAction action) override;
   bool OwnWindow(WindowRef window) override;
-  void TellRefusal(const char* why) override;
+  void TellRefusal(const char* code, const char* why) override;
 };
 
-// A scan's command, opened through ShellOpen (off the calling thread).
+// A scan's command: what it runs looked up on the real system, then opened through the
+// shell off the calling thread (ShellOpenWide on NT, ShellOpen in the ANSI code page on 9x).
 class ShellLauncher : public CommandLauncher {
  public:
-  void Open(const char* file, const char* params, int32_t showMode) override;
+  WideText FromAnsi(const char* text) override;
+  bool IsFile(const WideText& path) override;
+  WideText Variable(const char16_t* name) override;
+  std::vector<WideText> SystemFolders() override;
+  bool AppPath(const WideText& name, WideText* path) override;
+  bool ShortcutTarget(const WideText& path, WideText* target) override;
+  void Open(const char16_t* file, const char16_t* params, int32_t showMode) override;
 };
 
 class Win32KeyboardLayout : public KeyboardLayout {

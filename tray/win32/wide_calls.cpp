@@ -29,7 +29,13 @@ const WideCalls* Wide() {
                     Bind(calls.moduleFileName, "kernel32.dll", "GetModuleFileNameW") &&
                     Bind(calls.commandLine, "kernel32.dll", "GetCommandLineW") &&
                     Bind(calls.formatMessage, "kernel32.dll", "FormatMessageW") &&
+                    Bind(calls.fileAttributes, "kernel32.dll", "GetFileAttributesW") &&
                     Bind(calls.environmentVariable, "kernel32.dll", "GetEnvironmentVariableW") &&
+                    Bind(calls.expandEnvironment, "kernel32.dll", "ExpandEnvironmentStringsW") &&
+                    Bind(calls.currentDirectory, "kernel32.dll", "GetCurrentDirectoryW") &&
+                    Bind(calls.systemDirectory, "kernel32.dll", "GetSystemDirectoryW") &&
+                    Bind(calls.windowsDirectory, "kernel32.dll", "GetWindowsDirectoryW") &&
+                    Bind(calls.regOpenKey, "advapi32.dll", "RegOpenKeyExW") &&
                     Bind(calls.createDirectory, "kernel32.dll", "CreateDirectoryW") &&
                     Bind(calls.setDlgItemText, "user32.dll", "SetDlgItemTextW") &&
                     Bind(calls.getDlgItemText, "user32.dll", "GetDlgItemTextW") &&

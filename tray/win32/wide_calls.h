@@ -22,7 +22,14 @@ struct WideCalls {
   decltype(&GetCommandLineW) commandLine;
   decltype(&MessageBoxW) messageBox;
   decltype(&FormatMessageW) formatMessage;
+  // The lookup of what a profile's Program runs.
+  decltype(&GetFileAttributesW) fileAttributes;
   decltype(&GetEnvironmentVariableW) environmentVariable;
+  decltype(&ExpandEnvironmentStringsW) expandEnvironment;
+  decltype(&GetCurrentDirectoryW) currentDirectory;
+  decltype(&GetSystemDirectoryW) systemDirectory;
+  decltype(&GetWindowsDirectoryW) windowsDirectory;
+  decltype(&RegOpenKeyExW) regOpenKey;
   decltype(&CreateDirectoryW) createDirectory;
 };
 

@@ -15,6 +15,8 @@ namespace pellix {
 // result is not reported: a command that cannot start fails silently. Where no thread can be
 // had, it opens here, so that nothing is lost.
 void ShellOpen(const char* file, const char* params, int showMode);
+// The same through ShellExecuteExW (bound at run time), for Windows NT only.
+void ShellOpenWide(const wchar_t* file, const wchar_t* params, int showMode);
 
 // Waits until no launch is in flight, at most maxWaitMs; true when none is. For the end of
 // the program, which would otherwise cut a launch off in the middle.
