@@ -55,6 +55,7 @@ const char* ScanActionText(ScanAction action) {
     case ScanAction::kClaimed: return "claimed by a window";
     case ScanAction::kFilteredOut: return "filtered to nothing";
     case ScanAction::kRefused: return "refused";
+    case ScanAction::kTypedWithoutControls: return "typed without its control characters";
   }
   return "";
 }

@@ -18,10 +18,12 @@ enum class ScanAction : uint8_t {
   kClaimed,
   kFilteredOut,
   kRefused,
-  kLeftToLibrary
+  kLeftToLibrary,
+  kTypedWithoutControls
 };
-// "typed", "launched", "claimed by a window", "filtered to nothing", "refused"; a scan left
-// to the library counts as typed until the library says otherwise.
+// "typed", "launched", "claimed by a window", "filtered to nothing", "refused", "typed without
+// its control characters"; a scan left to the library counts as typed until the library says
+// otherwise.
 const char* ScanActionText(ScanAction action);
 
 // A local wall-clock time and its offset from UTC, east positive.
