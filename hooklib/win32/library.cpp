@@ -3,7 +3,9 @@
 #include <initializer_list>
 
 #include "engine/transform_table.h"
+#include "hooklib/core/delivery.h"
 #include "hooklib/core/recognizer.h"
+#include "hooklib/core/step_guard.h"
 #include "hooklib/core/watcher.h"
 #include "hooklib/win32/win_platform.h"
 
@@ -220,6 +222,13 @@ int InstallHook(HWND window, int force) {
 
 int RemoveHook() {
   HookSharedState& s = Shared();
+  // A burst being captured is given back first, its keys passing the hooks still there: the
+  // tray program's hook watch reinstalls the hooks when they were slow, likely mid-burst.
+  if (s.primaryHook && ReadState(s) != kIdle) {
+    HookContext c{s, g_platform, g_local};
+    StepGuard guard(g_platform, kWatcherStepWaitMs);
+    if (ReadState(s) != kIdle) AbandonBurst(c);
+  }
   if (g_createdTerm) SetEvent(g_createdTerm);
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
   if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));

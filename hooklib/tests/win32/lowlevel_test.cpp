@@ -182,6 +182,13 @@ TEST_F(LowLevelPath, ReinstalledWhileAScanIsTypedTheNextScanIsExact) {
   ASSERT_TRUE(Scan("42", "C39", "AB"));
   EXPECT_TRUE(target.WaitText("42-C39-AB\n", 5000)) << target.Text();
   EXPECT_EQ(win32::Shared().keyBuffer.length, 0);
+  // Reinstalled mid-burst: what was captured is given back, not lost.
+  target.Clear();
+  ASSERT_TRUE(FeedPrefix());
+  ASSERT_TRUE(FeedChars("ab.1"));
+  ASSERT_EQ(win32::RemoveHook(), 1);
+  ASSERT_EQ(win32::InstallHook(receiver.window(), 0), 1);
+  EXPECT_TRUE(target.WaitText("ab.1", 5000)) << target.Text();
 }
 
 namespace {
