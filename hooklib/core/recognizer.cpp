@@ -114,12 +114,18 @@ Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
       RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
       return Verdict::kSwallow;
     }
-    case kKeyHeld:
+    case kKeyHeld: {
       if (scanCode == kScanEnter && released) {
         EndLowLevelBurst(c);
         return Verdict::kSwallow;
       }
-      break;
+      // Another key before the Enter's release: the Enter press, swallowed already, is given
+      // back after the text and before this key (which, where the give-back waits for the
+      // scans before it, passes now).
+      const KeyStroke enter{kVkEnter, kScanEnter, 0};
+      if (!AbandonBurst(c, true, &enter)) ReplayKey(c, enter);
+      return Verdict::kPass;
+    }
     default:  // states of the other path
       return Verdict::kPass;
   }

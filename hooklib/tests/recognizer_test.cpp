@@ -157,6 +157,20 @@ TEST(LowLevelPath, AbandonedDotAInjectsPrefixThenText) {
   EXPECT_EQ(kb.AppText(), ".a");
 }
 
+// A key between the Enter's press and release breaks the burst: given back with its Enter,
+// then the key.
+TEST(LowLevelPath, KeyBeforeTheEntersReleaseGivesBackTheEnterToo) {
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  kb.WandChar('.');
+  kb.WandChar('a');
+  kb.Enter(true, false);
+  EXPECT_FALSE(kb.Key('X', 45, false));
+  kb.Key('X', 45, true);
+  kb.Enter(false, true);
+  EXPECT_EQ(kb.AppText(), ".a\nx");
+}
+
 // The output of a process in the order its bursts ended: a burst given back while the scan
 // before it waits for its delivery (an offer may wait 3 s) comes after that scan's text, and
 // the key that broke it after the give-back; then the next scan.
