@@ -10,6 +10,9 @@ class NullPlatform : public HookPlatform {
   void SignalStart() override {}
   void SignalStop() override {}
   void KeybdEvent(uint8_t, uint8_t, uint32_t) override {}
+  uint32_t ScanCodeOf(uint8_t) override { return 0; }
+  bool CapsLockOn() override { return false; }
+  uint8_t KeyAtScanCode(uint32_t) override { return 0; }
   int16_t KeyForChar(char c) override { return static_cast<int16_t>(c); }
   bool IsNt() override { return true; }
   bool IsDeadKey(uint8_t) override { return false; }
@@ -21,7 +24,7 @@ class NullPlatform : public HookPlatform {
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
   uintptr_t TellTray(void*, TrayNote&) override { return kTrayUnreachable; }
   void* ForegroundWindow() override { return nullptr; }
-  bool StartDelivery(ScanRecord*) override { return false; }
+  bool StartDelivery(Delivery*) override { return false; }
   bool EnterStep(uint32_t) override { return true; }
   void LeaveStep() override {}
 };

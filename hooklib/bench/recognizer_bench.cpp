@@ -34,7 +34,8 @@ void ReportAllocations(benchmark::State& state, long before) {
 void BM_OrdinaryKeystroke(benchmark::State& state) {
   static HookSharedState shared = InitialHookSharedState();
   NullPlatform platform;
-  HookContext c{shared, platform};
+  HookLocal local;
+  HookContext c{shared, platform, local};
   const long before = g_allocations.load();
   uint32_t flags = 0;
   for (auto _ : state) {
@@ -48,7 +49,8 @@ BENCHMARK(BM_OrdinaryKeystroke);
 void BM_KeystrokeInBurst(benchmark::State& state) {
   static HookSharedState shared = InitialHookSharedState();
   NullPlatform platform;
-  HookContext c{shared, platform};
+  HookLocal local;
+  HookContext c{shared, platform, local};
   shared.recognizerState = kCapturing;
   const long before = g_allocations.load();
   uint32_t flags = 0;

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   pellix::NullPlatform platform;
-  pellix::HookContext c{g_shared, platform};
+  pellix::HookLocal local;
+  pellix::HookContext c{g_shared, platform, local};
   int swallowed = 0;
   for (int i = 0; i < rounds; ++i) {
     if (burst) {

@@ -1,6 +1,8 @@
 #include "hooklib/core/delivery.h"
 
 #include <cstring>
+#include <initializer_list>
+#include <new>
 
 #include "engine/output.h"
 #include "engine/scan_record.h"
@@ -35,23 +37,64 @@ bool ReadsAsNumber(const char* text) {
   return true;
 }
 
-// Scans of this process, counted: the tray program joins a scan's outcome to its offer by it.
-int32_t g_bursts = 0;
-
 void CopyField(char (&to)[256], const char* from) {
   int i = 0;
   for (; i < 255 && from[i] != 0; ++i) to[i] = from[i];
   to[i] = 0;
 }
 
-void MakeNote(TrayNote& note, const ScanRecord& record) {
+void MakeNote(HookContext& c, TrayNote& note, const ScanRecord& record) {
   note.kind = kNoteOffer;
   note.process = 0;
-  note.burst = static_cast<uint32_t>(AtomicAdd(&g_bursts, 1));
+  // Scans of this process, counted: the tray program joins a scan's outcome to its offer by it.
+  note.burst = static_cast<uint32_t>(AtomicAdd(&c.local.bursts, 1));
   note.outcome = 0;
   CopyField(note.serial, record.serial);
   CopyField(note.type, record.type);
   CopyField(note.data, record.data);
+}
+
+// A control byte of a field would act as a key when typed (Backspace and Escape, Ctrl+V as a
+// Ctrl chord on 9x or as Unicode input in an edit box): each is left out of what is typed.
+// The separator and terminator the user chose are pieces of their own and still go out.
+// True when any was left out.
+bool DropControlBytes(char* field) {
+  char* to = field;
+  for (const char* from = field; *from; ++from) {
+    const unsigned char b = static_cast<unsigned char>(*from);
+    if (b >= 0x20 && b != 0x7f) *to++ = *from;
+  }
+  const bool dropped = *to != 0;
+  *to = 0;
+  return dropped;
+}
+
+// The record as it is typed; true when control bytes were left out.
+bool Typeable(const ScanRecord& record, ScanRecord* typed) {
+  *typed = record;
+  bool dropped = false;
+  for (char* field : {typed->serial, typed->type, typed->data}) {
+    field[kFieldSize - 1] = 0;
+    dropped |= DropControlBytes(field);
+  }
+  return dropped;
+}
+
+void ToggleCapsLock(HookContext& c) {
+  PressKey(c, kVkCapital, false);
+  PressKey(c, kVkCapital, true);
+}
+
+// Beeps and types a scan as composed, whatever the lock: with Caps Lock on its letters would
+// come out in the other case (and on layouts where the lock shifts more than letters, other
+// characters), so the lock is off for the scan's keys and on again after them. A give-back
+// keeps the lock: it types what the keyboard would have.
+void TypeScan(HookContext& c, const ScanRecord& typed) {
+  const bool caps = c.platform.CapsLockOn();
+  if (caps) ToggleCapsLock(c);
+  LibraryTyping typing(c);
+  TypeScanOutput(typed, ReadOutputSettings(c.state), typing);
+  if (caps) ToggleCapsLock(c);
 }
 
 void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
@@ -70,7 +113,7 @@ void DeliverScan(HookContext& c, const ScanRecord& record) {
   if (ReadMessageId(c.state) != 0) {
     tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
     if (tray) {
-      MakeNote(note, record);
+      MakeNote(c, note, record);
       const uintptr_t answer = c.platform.TellTray(tray, note);
       if (answer == kTrayTookScan) return;
       told = answer == kTrayLeftScan;
@@ -84,16 +127,23 @@ void DeliverScan(HookContext& c, const ScanRecord& record) {
       return;
     }
   }
+  ScanRecord typed;
+  const bool dropped = Typeable(record, &typed);
   // Told before the keys go out: typing takes a while, and the tray program may be ended
   // right after it.
-  if (told) TellOutcome(c, tray, note, record.data[0] != 0 ? kOutcomeTyped : kOutcomeFilteredOut);
-  LibraryTyping typing(c);
-  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
+  if (told) {
+    TellOutcome(c, tray, note,
+                record.data[0] == 0 ? kOutcomeFilteredOut
+                : dropped           ? kOutcomeTypedWithoutControls
+                                    : kOutcomeTyped);
+  }
+  TypeScan(c, typed);
 }
 
 void TypeUnoffered(HookContext& c, const ScanRecord& record) {
-  LibraryTyping typing(c);
-  TypeScanOutput(record, ReadOutputSettings(c.state), typing);
+  ScanRecord typed;
+  Typeable(record, &typed);
+  TypeScan(c, typed);
 }
 
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
@@ -119,17 +169,66 @@ bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
   return claimed;
 }
 
-void DeliveryThread(HookContext& c, ScanRecord* record) {
-  if (record == nullptr) return;
-  DeliverScan(c, *record);
-  delete record;
+void ReplayKey(HookContext& c, const KeyStroke& k) {
+  SendKey(c, k.vk, k.scanCode,
+          ((k.flags & kLowLevelUp) ? kKeyEventUp : 0) |
+              ((k.flags & kLowLevelExtended) ? kKeyEventExtended : 0));
+}
+
+namespace {
+
+// The give-back's keys, wherever they are typed.
+void TypeGiveBack(HookContext& c, const Delivery& d, int length) {
+  ReplayPrefix(c, d.prefix);
+  for (int i = 0; i < length && d.text[i] != 0; ++i) {
+    if (d.text[i] != kShiftedKeyMark) {
+      TypeChar(c, d.text[i]);
+      continue;
+    }
+    // The key the wand pressed, with Shift, as the keyboard sent it.
+    const uint32_t scan = ShiftedScanCode(d.wandText[i]);
+    if (scan == 0) continue;
+    const uint8_t vk = c.platform.KeyAtScanCode(scan);
+    PressKey(c, kVkShift, false);
+    PressKey(c, vk, false);
+    PressKey(c, vk, true);
+    PressKey(c, kVkShift, true);
+  }
+  // The wand's Shift, swallowed and still held: pressed again, so that the key it shifts,
+  // passing after the give-back, keeps its case (its release passes too).
+  if (d.shift) PressKey(c, kVkShift, false);
+  if (d.hasAfter) ReplayKey(c, d.after);
+}
+
+}  // namespace
+
+void DeliveryThread(HookContext& c, Delivery* delivery) {
+  if (delivery == nullptr) return;
+  if (delivery->scan.valid) {
+    DeliverScan(c, delivery->scan);
+  } else {
+    TypeGiveBack(c, *delivery, kKeyBufferSize);
+  }
+  delete delivery;
+  AtomicAdd(&c.local.deliveriesPending, -1);
+}
+
+void SendKey(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  NoteOwnKey(c.state, vk, scanCode, (flags & kKeyEventUp) != 0);
+  c.platform.KeybdEvent(static_cast<uint8_t>(vk), static_cast<uint8_t>(scanCode), flags);
+}
+
+void PressKey(HookContext& c, uint8_t vk, bool up) {
+  const uint32_t scan = c.platform.ScanCodeOf(vk);
+  SendKey(c, vk, scan & 0xff,
+          (up ? kKeyEventUp : 0) | ((scan & 0x100) != 0 ? kKeyEventExtended : 0));
 }
 
 void TypeChar(HookContext& c, char ch) {
   HookPlatform& p = c.platform;
   if (const uint8_t key = ControlCharKey(ch)) {
-    p.KeybdEvent(key, 0, 0);
-    p.KeybdEvent(key, 0, kKeyEventUp);
+    PressKey(c, key, false);
+    PressKey(c, key, true);
     return;
   }
   const int16_t v = p.KeyForChar(ch);
@@ -146,17 +245,17 @@ void TypeChar(HookContext& c, char ch) {
   if (noKey) return;  // Windows 9x has no Unicode input: nothing types it there
   const bool shift = (v & kNeedsShift) != 0, ctrl = (v & kNeedsCtrl) != 0,
              alt = (v & kNeedsAlt) != 0;
-  if (shift) p.KeybdEvent(kVkShift, 0, 0);
-  if (ctrl) p.KeybdEvent(kVkControl, 0, 0);
-  if (alt) p.KeybdEvent(kVkMenu, 0, 0);
-  p.KeybdEvent(vk, 0, 0);
-  p.KeybdEvent(vk, 0, kKeyEventUp);
-  if (alt) p.KeybdEvent(kVkMenu, 0, kKeyEventUp);
-  if (ctrl) p.KeybdEvent(kVkControl, 0, kKeyEventUp);
-  if (shift) p.KeybdEvent(kVkShift, 0, kKeyEventUp);
+  if (shift) PressKey(c, kVkShift, false);
+  if (ctrl) PressKey(c, kVkControl, false);
+  if (alt) PressKey(c, kVkMenu, false);
+  PressKey(c, vk, false);
+  PressKey(c, vk, true);
+  if (alt) PressKey(c, kVkMenu, true);
+  if (ctrl) PressKey(c, kVkControl, true);
+  if (shift) PressKey(c, kVkShift, true);
   if (dead) {  // the accent stands alone once a space follows
-    p.KeybdEvent(kVkSpace, 0, 0);
-    p.KeybdEvent(kVkSpace, 0, kKeyEventUp);
+    PressKey(c, kVkSpace, false);
+    PressKey(c, kVkSpace, true);
   }
 }
 
@@ -169,28 +268,44 @@ void TypeText(HookContext& c, const char* text, int maxLength) {
 void ReplayPrefix(HookContext& c, int count) {
   for (int i = 0; i < count && i < kPrefixLength; ++i) {
     const uint32_t d = kWandPrefix[i];
-    c.platform.KeybdEvent(static_cast<uint8_t>(d >> 16), static_cast<uint8_t>(d >> 8),
-                          i < 2 ? 0 : kKeyEventUp);
+    SendKey(c, (d >> 16) & 255, (d >> 8) & 255, i < 2 ? 0 : kKeyEventUp);
   }
 }
 
-void GiveBackBurst(HookContext& c) {
+bool GiveBackBurst(HookContext& c, bool inOrder, const KeyStroke* after) {
   HookSharedState& s = c.state;
+  // Scans of this process still to be delivered: the give-back joins them, in order. Else
+  // (or with no memory) it is typed here, at once.
+  Delivery* queued = nullptr;
+  if (inOrder && AtomicLoad(&c.local.deliveriesPending) > 0) queued = new (std::nothrow) Delivery;
+  Delivery here;
+  Delivery& d = queued ? *queued : here;
   // Taken out of the record before a key goes out: the system may run the hook for a key
   // that waits while keybd_event types (Wine does), and that key must find no burst to be
   // recorded into and then reset with it, but pass.
-  const int prefix = ReadPrefixPosition(s);
-  const bool shift = s.keyBuffer.shiftDown != 0;
-  char text[kKeyBufferSize + 1];
+  d.scan.valid = 0;
+  d.prefix = ReadPrefixPosition(s);
+  d.shift = s.keyBuffer.shiftDown != 0;
+  d.hasAfter = queued != nullptr && after != nullptr;
+  if (after) d.after = *after;
   const int length = ClampLength(SharedLoad(&s.keyBuffer.length));
-  std::memcpy(text, s.keyBuffer.keyChars, static_cast<size_t>(length));
-  text[length] = 0;
+  std::memcpy(d.text, s.keyBuffer.keyChars, static_cast<size_t>(length));
+  std::memcpy(d.wandText, s.keyBuffer.scanChars, static_cast<size_t>(length));
+  d.text[length] = 0;
+  d.wandText[length] = 0;
   ResetCapture(s);
-  ReplayPrefix(c, prefix);
-  TypeText(c, text, length);
-  // The wand's Shift, swallowed and still held: pressed again, so that the key it shifts,
-  // passing after the give-back, keeps its case (its release passes too).
-  if (shift) c.platform.KeybdEvent(kVkShift, 0, 0);
+  if (queued) {
+    const bool took = queued->hasAfter;  // the delivery thread may free it at once
+    AtomicAdd(&c.local.deliveriesPending, 1);
+    if (c.platform.StartDelivery(queued)) return took;
+    AtomicAdd(&c.local.deliveriesPending, -1);
+    queued->hasAfter = false;  // the caller passes the key, after the text typed here
+    TypeGiveBack(c, *queued, length);
+    delete queued;
+    return false;
+  }
+  TypeGiveBack(c, d, length);
+  return false;
 }
 
 }  // namespace pellix

@@ -7,7 +7,7 @@
 
 namespace pellix {
 
-struct ScanRecord;
+struct Delivery;
 
 // Carried by every key the library types, in the extra information of keybd_event and
 // SendInput (dwExtraInfo): the hooks know their own keys by it and pass them, whichever
@@ -40,8 +40,15 @@ class HookPlatform : public KeyTranslationPort {
   // This process's own handles of KV_CC_START and KV_CC_STOP.
   virtual void SignalStart() = 0;
   virtual void SignalStop() = 0;
-  // keybd_event(vk, scan, flags, 0); flags 2 = key up.
+  // keybd_event(vk, scan, flags, kOwnKeyMark); flags 2 = key up, 1 = extended key.
   virtual void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) = 0;
+  // The key's scan code on the layout in force (MapVirtualKeyA(vk, 0)), with 0x100 added for
+  // a key that a keyboard sends with the extended prefix (E0).
+  virtual uint32_t ScanCodeOf(uint8_t vk) = 0;
+  // The virtual key at a scan code on the layout in force (MapVirtualKeyA(scan, 1)).
+  virtual uint8_t KeyAtScanCode(uint32_t scanCode) = 0;
+  // Whether Caps Lock is on for the keys typed now (GetKeyState(VK_CAPITAL) bit 0).
+  virtual bool CapsLockOn() = 0;
   // VkKeyScanA: low byte the virtual key, bit 8 Shift, bit 9 Ctrl, bit 10 Alt; -1 when no
   // key gives the character.
   virtual int16_t KeyForChar(char c) = 0;
@@ -66,9 +73,10 @@ class HookPlatform : public KeyTranslationPort {
   // is; the window's answer, or kTrayUnreachable when it did not answer in time. The
   // platform fills in `process`.
   virtual uintptr_t TellTray(void* window, TrayNote& note) = 0;
-  // Starts a delivery thread that owns the record; false when no thread could be started.
-  // Deliveries run one after another, in the order they were started.
-  virtual bool StartDelivery(ScanRecord* record) = 0;
+  // Hands the delivery to this process's delivery thread, which owns it from now on (it runs
+  // DeliveryThread); false when there is no such thread or its queue is full. Deliveries run
+  // one after another, in the order they were started.
+  virtual bool StartDelivery(Delivery* delivery) = 0;
   // The step lock, one for all processes (StepGuard). EnterStep waits at most maxWaitMs and
   // returns true when the caller now holds it: also when its last owner ended while holding
   // it, which the system reports to exactly one waiter. A thread that holds it already is

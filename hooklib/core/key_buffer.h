@@ -61,6 +61,12 @@ inline bool IsWandShiftedKey(uint32_t vk, uint32_t scanCode, bool extended) {
   return IsWandShiftedKey(vk) || IsWandShiftedScanCode(scanCode, extended);
 }
 
+// In keyChars, a key other than a letter pressed with Shift ('+' on a US keyboard): the
+// layout's unshifted character would give back another ('='), and its shifted character is
+// not to be had in a hook without disturbing the layout's dead keys. The give-back presses
+// that key with Shift, found by the wand's scan code (scanChars).
+constexpr char kShiftedKeyMark = 1;
+
 // The one platform call key recording needs: MapVirtualKeyA(vk, 2), the unshifted character
 // of a virtual key under the layout in force.
 class KeyTranslationPort {
@@ -74,6 +80,13 @@ inline char KeyToChar(KeyTranslationPort& port, uint32_t vk, int shiftDown) {
   uint8_t c = static_cast<uint8_t>(port.MapVirtualKeyToChar(vk));
   if (c >= 'A' && c <= 'Z' && shiftDown == 0) c = static_cast<uint8_t>(c + 32);
   return static_cast<char>(c);
+}
+
+// The scan code whose shifted character in the US tables is `c`; 0 when none is.
+inline uint32_t ShiftedScanCode(char c) {
+  for (uint32_t s = 1; s < static_cast<uint32_t>(kKeyTableSize); ++s)
+    if (c != 0 && kShiftedKeyTable[s] == c) return s;
+  return 0;
 }
 
 // Character of a scan code in the US tables; 0 (no character) outside 0..67.
@@ -110,7 +123,8 @@ inline void RecordKey(KeyBuffer& buffer, KeyTranslationPort& port, uint32_t vk,
     return;
   }
   const int shift = buffer.shiftDown != 0;
-  buffer.keyChars[length] = KeyToChar(port, vk, shift);
+  const char key = KeyToChar(port, vk, shift);
+  buffer.keyChars[length] = shift && (key < 'A' || key > 'Z') ? kShiftedKeyMark : key;
   buffer.scanChars[length] = ScanCodeChar(scanCode, shift);
   buffer.keyChars[length + 1] = 0;
   buffer.scanChars[length + 1] = 0;

@@ -36,55 +36,51 @@ void BeginBurst(HookContext& c, int32_t state) {
   c.platform.SignalStart();
 }
 
-// Final Enter released on the low-level path: decode here, deliver on a thread of its own
-// (the offers may wait seconds). Without a thread the scan is typed from here, unoffered,
-// rather than lost.
 // Keys the system hands the low-level hook while its own thread types (Wine runs the hook for
 // a waiting key inside keybd_event): passed at once, they would land inside the give-back's
-// text. They are held and taken in order once the typing is over. Touched only on the hook's
-// thread; a fixed array, as the hook must not allocate.
-struct HeldKey {
-  uint32_t vk, scanCode, flags;
-};
-constexpr int kHeldKeys = 128;
-HeldKey g_held[kHeldKeys];
-int g_heldCount = 0;
-bool g_holding = false;
-
-void ReplayKey(HookContext& c, const HeldKey& k) {
-  c.platform.KeybdEvent(static_cast<uint8_t>(k.vk), static_cast<uint8_t>(k.scanCode),
-                        ((k.flags & kLowLevelUp) ? kKeyEventUp : 0) |
-                            ((k.flags & kLowLevelExtended) ? kKeyEventExtended : 0));
-}
-
+// text. They are held (HookLocal) and taken in order once the typing is over. Touched only
+// on the hook's thread; a fixed array, as the hook must not allocate.
 Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags);
 
 // Each held key as if it came now (the wand's next burst among them is recognised), those
 // that pass typed again; keys arriving meanwhile join the end. Ends the holding.
 void TakeHeldKeys(HookContext& c) {
-  for (int i = 0; i < g_heldCount; ++i) {
-    const HeldKey k = g_held[i];
+  HookLocal& l = c.local;
+  for (int i = 0; i < l.heldCount; ++i) {
+    const KeyStroke k = l.held[i];
     if (LowLevelDecide(c, k.vk, k.scanCode, k.flags) == Verdict::kPass) ReplayKey(c, k);
   }
-  g_heldCount = 0;
-  g_holding = false;
+  l.heldCount = 0;
+  l.holding = false;
 }
 
+// Final Enter released on the low-level path: decode here, deliver on this process's delivery
+// thread (the offers may wait seconds), after the scans and give-backs before it. Without that
+// thread the scan is typed from here, unoffered, rather than lost.
 void EndLowLevelBurst(HookContext& c) {
-  ScanRecord* record = new (std::nothrow) ScanRecord;
-  if (record) DecodeCapture(c.state, record);
-  if (record && record->valid) {
+  Delivery* d = new (std::nothrow) Delivery;
+  if (d) DecodeCapture(c.state, &d->scan);
+  if (d && d->scan.valid) {
     // The capture is reset before the stop is signalled, as at every end of a burst.
     ResetCapture(c.state);
     c.platform.SignalStop();
-    if (!c.platform.StartDelivery(record)) {
-      TypeUnoffered(c, *record);
-      delete record;
+    AtomicAdd(&c.local.deliveriesPending, 1);
+    if (!c.platform.StartDelivery(d)) {
+      AtomicAdd(&c.local.deliveriesPending, -1);
+      TypeUnoffered(c, d->scan);
+      delete d;
     }
     return;
   }
-  AbandonBurst(c);
-  delete record;
+  AbandonBurst(c, true);
+  delete d;
+}
+
+// Gives the burst back (in order with this process's deliveries) and lets the key that broke
+// it pass, or has it typed after the give-back where that waits for the deliveries before it.
+Verdict GiveBackThenPass(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  const KeyStroke k{vk, scanCode, flags};
+  return AbandonBurst(c, true, &k) ? Verdict::kSwallow : Verdict::kPass;
 }
 
 Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
@@ -98,8 +94,7 @@ Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
         if (p + 1 == kPrefixLength) BeginBurst(c, kCapturing);
         return Verdict::kSwallow;
       }
-      AbandonBurst(c);
-      return Verdict::kPass;
+      return GiveBackThenPass(c, vk, scanCode, flags);
     }
     case kCapturing: {
       if (scanCode == kScanEnter) {
@@ -119,17 +114,22 @@ Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
       RecordKey(s.keyBuffer, c.platform, vk, scanCode, released);
       return Verdict::kSwallow;
     }
-    case kKeyHeld:
+    case kKeyHeld: {
       if (scanCode == kScanEnter && released) {
         EndLowLevelBurst(c);
         return Verdict::kSwallow;
       }
-      break;
+      // Another key before the Enter's release: the Enter press, swallowed already, is given
+      // back after the text and before this key (which, where the give-back waits for the
+      // scans before it, passes now).
+      const KeyStroke enter{kVkEnter, kScanEnter, 0};
+      if (!AbandonBurst(c, true, &enter)) ReplayKey(c, enter);
+      return Verdict::kPass;
+    }
     default:  // states of the other path
       return Verdict::kPass;
   }
-  AbandonBurst(c);
-  return Verdict::kPass;
+  return GiveBackThenPass(c, vk, scanCode, flags);
 }
 
 // The keyboard hook's decision; *ended is set when the burst ended and `record` holds it.
@@ -234,9 +234,10 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
   // keyboard's keys meanwhile (the wand's next burst while a scan is typed) are recognised as
   // ever, so that no burst loses keys to a typing.
   if (OwnKey(extraInfo)) return Verdict::kPass;
-  if (g_holding) {  // inside a typing of this thread: after it, in order
-    if (g_heldCount == kHeldKeys) return Verdict::kPass;  // out of order rather than lost
-    g_held[g_heldCount++] = {vk, scanCode, flags};
+  HookLocal& l = c.local;
+  if (l.holding) {  // inside a typing of this thread: after it, in order
+    if (l.heldCount == kHeldKeys) return Verdict::kPass;  // out of order rather than lost
+    l.held[l.heldCount++] = {vk, scanCode, flags};
     return Verdict::kSwallow;
   }
   // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
@@ -247,12 +248,12 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
       Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
     return Verdict::kPass;
   }
-  g_holding = true;
+  l.holding = true;
   const Verdict verdict = LowLevelDecide(c, vk, scanCode, flags);
-  g_holding = false;
-  if (g_heldCount == 0) return verdict;
+  l.holding = false;
+  if (l.heldCount == 0) return verdict;
   // Keys came while this step typed: this one goes first, typed again if it passes.
-  g_holding = true;
+  l.holding = true;
   if (verdict == Verdict::kPass) ReplayKey(c, {vk, scanCode, flags});
   TakeHeldKeys(c);
   return Verdict::kSwallow;
@@ -261,7 +262,7 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   // The library's typing, and every key while no burst runs, pass without a step: Idle
   // passes every key (the Ctrl and Alt rule holds inside a burst only).
-  if (OwnHookKey(vk, keyData) || ReadState(c.state) == kIdle) return Verdict::kPass;
+  if (OwnHookKey(c.state, vk, keyData) || ReadState(c.state) == kIdle) return Verdict::kPass;
   ScanRecord record;
   bool ended = false;
   {
@@ -299,9 +300,9 @@ void EndStalledBurst(HookContext& c, int32_t serial) {
   // Its Enter pressed and swallowed, the release still to come (it passes): the press is
   // given back after the text, or the application would get a release alone.
   const bool enterHeld = ReadState(c.state) == kKeyHeld;
-  g_holding = true;
-  AbandonBurst(c);
-  if (enterHeld) c.platform.KeybdEvent(kVkEnter, kScanEnter, 0);
+  c.local.holding = true;
+  const KeyStroke enter{kVkEnter, kScanEnter, 0};
+  if (!AbandonBurst(c, true, enterHeld ? &enter : nullptr) && enterHeld) ReplayKey(c, enter);
   TakeHeldKeys(c);
 }
 

@@ -9,6 +9,8 @@
 
 namespace pellix {
 
+struct ScanRecord;
+
 // The wand's prefix as low-level keystroke descriptors: 0, virtual key, scan code, flags.
 extern const uint32_t kWandPrefix[kPrefixLength];
 
@@ -20,9 +22,27 @@ constexpr uint32_t kLowLevelExtended = 0x01;
 constexpr uint32_t kWmNull = 0;
 constexpr uint32_t kWmSysKeyDown = 260;
 
+// A keystroke as the low-level hook got it: virtual key, scan code, low-level flags.
+struct KeyStroke {
+  uint32_t vk, scanCode, flags;
+};
+
+// What one process's hook thread and deliveries own, apart from the shared record: the
+// keys held while the hook's thread types, the scans counted, the deliveries not yet done.
+// Per process (the library's ordinary data), never shared.
+constexpr int kHeldKeys = 128;
+struct HookLocal {
+  KeyStroke held[kHeldKeys];
+  int heldCount = 0;
+  bool holding = false;
+  int32_t bursts = 0;             // scans of this process: the tray program joins notes by it
+  int32_t deliveriesPending = 0;  // started and not yet done; the delivery thread counts down
+};
+
 struct HookContext {
   HookSharedState& state;
   HookPlatform& platform;
+  HookLocal& local;
 };
 
 enum class Verdict { kPass, kSwallow };
@@ -46,13 +66,39 @@ inline void ResetCapture(HookSharedState& s) {
 }
 
 // The library's own keys, whoever typed them, pass every hook untouched. The low-level hook
-// is given each key's extra information: the library's carry kOwnKeyMark. The keyboard hook
-// is not (GetMessageExtraInfo there still tells of the message before): it knows them by the
-// scan code 0 they are typed with, which no keyboard sends, or as Unicode input (VK_PACKET).
+// is given each key's extra information: the library's carry kOwnKeyMark.
 inline bool OwnKey(uintptr_t extraInfo) { return extraInfo == kOwnKeyMark; }
 constexpr uint32_t kVkPacket = 0xE7;
-inline bool OwnHookKey(uint32_t vk, uint32_t keyData) {
-  return (keyData & 0x00FF0000u) == 0 || vk == kVkPacket;
+// The keyboard hook is not given it: GetMessageExtraInfo there tells of the message before
+// under Wine (Wine sets it once the hooks have run). Its own keys carry their real scan codes,
+// as a keyboard's do, so it knows them by the record's list of keys on their way
+// (NoteOwnKey): a key that matches one of them is taken off the list and passes. Unicode
+// input (VK_PACKET) is the library's too.
+inline uint32_t OwnKeyCode(uint32_t vk, uint32_t scanCode, bool up) {
+  return (vk & 255) | (scanCode & 255) << 8 | (up ? 1u << 16 : 0) | 1u << 17;
+}
+inline void NoteOwnKey(HookSharedState& s, uint32_t vk, uint32_t scanCode, bool up) {
+  const int32_t n = AtomicAdd(&s.ownKeysNoted, 1) - 1;
+  SharedStore(&s.ownKeys[n & (kOwnKeyRing - 1)], OwnKeyCode(vk, scanCode, up));
+}
+// Constant work: nothing on the way is two loads; else at most kOwnKeyRing compares.
+inline bool OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData) {
+  if (vk == kVkPacket) return true;
+  const int32_t noted = AtomicLoad(&s.ownKeysNoted);
+  int32_t taken = AtomicLoad(&s.ownKeysTaken);
+  if (taken == noted) return false;
+  // Older entries were written over; garbage reads as the last full ring.
+  if (static_cast<uint32_t>(noted - taken) > static_cast<uint32_t>(kOwnKeyRing))
+    taken = noted - kOwnKeyRing;
+  const uint32_t code = OwnKeyCode(vk, keyData >> 16, (keyData & 0x80000000u) != 0);
+  for (int32_t i = taken; i != noted; ++i) {
+    // Keys arrive in the order typed: one not seen before this one went elsewhere.
+    if (SharedLoad(&s.ownKeys[i & (kOwnKeyRing - 1)]) == code) {
+      AtomicStore(&s.ownKeysTaken, i + 1);
+      return true;
+    }
+  }
+  return false;
 }
 
 // One keystroke of the low-level hook (hook code 0): virtual key, scan code, flags and the

@@ -20,6 +20,7 @@ enum RecognizerState : int32_t {
 };
 constexpr int32_t kStateCount = 7;
 constexpr int32_t kPrefixLength = 4;
+constexpr int32_t kOwnKeyRing = 64;  // the library's keys on their way, a power of two
 
 constexpr uint32_t kDefaultTimeoutMs = 1250;
 constexpr uint32_t kMinTimeoutMs = 500;
@@ -50,15 +51,20 @@ struct HookSharedState {
   uint32_t installerProcessId;
   // Counts bursts begun, so that the timeout watcher abandons only the burst it timed.
   int32_t burstSerial;
+  // The keys the library has typed, from any process, for the keyboard hook to know them
+  // (OwnHookKey): counted as noted and as taken, the last kOwnKeyRing kept.
+  int32_t ownKeysNoted;
+  int32_t ownKeysTaken;
+  uint32_t ownKeys[kOwnKeyRing];
 };
 
-static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 1872, "x86 record layout");
-static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 1904, "x64 record layout");
+static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 2136, "x86 record layout");
+static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 2168, "x64 record layout");
 
 // The image's initial values: everything zero but the output settings and the timeout.
 constexpr HookSharedState InitialHookSharedState() {
   return HookSharedState{nullptr, nullptr, 0, 0, {}, nullptr, nullptr, nullptr, 0, '\n', '.',
-                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0};
+                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0, 0, {}};
 }
 
 // Shared fields as they may be used, each read atomically: anything outside its range reads

@@ -8,7 +8,7 @@ namespace {
 bool EndTimedOutBurst(HookContext& c, WatcherPort& port, int32_t serial) {
   if (port.AskHookThread(serial)) return true;
   while (!AbortTimedOutBurst(c, serial)) {
-    if (port.Terminating()) return false;
+    if (port.Terminating(kWatcherRetryWaitMs)) return false;
   }
   return true;
 }

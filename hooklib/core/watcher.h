@@ -17,8 +17,9 @@ class WatcherPort {
   virtual Wake WaitForStop(uint32_t milliseconds) = 0;
   virtual void ResetStart() = 0;
   virtual void ResetStop() = 0;
-  // True once KV_CC_TERM is signalled (or cannot be waited for).
-  virtual bool Terminating() = 0;
+  // Waits up to `milliseconds` for KV_CC_TERM; true once it is signalled (or cannot be
+  // waited for).
+  virtual bool Terminating(uint32_t milliseconds) = 0;
   // Low-level path: asks the hook's own thread to end the burst `serial` (EndStalledBurst
   // there). False when there is no such thread: the keyboard-hook path, whose steps run in
   // every application, where the watcher gives the burst back itself.
@@ -29,5 +30,9 @@ class WatcherPort {
 // wait ends the watcher rather than spin. Every burst it timed is ended: a step lock that
 // cannot be had in time is waited for again while that burst runs.
 void RunTimeoutWatcher(HookContext& c, WatcherPort& port);
+
+// The watcher's pause between two tries at a step it could not have: a step lock that cannot
+// even be opened refuses at once, and the watcher must not spin a core on it.
+constexpr uint32_t kWatcherRetryWaitMs = 100;
 
 }  // namespace pellix

@@ -31,8 +31,11 @@ class FuzzPlatform : public HookPlatform {
     if (lowLevel)
       LowLevelStep(*ctx, vk, scan, kLowLevelInjected | (flags & 2 ? kLowLevelUp : 0), kOwnKeyMark);
     else
-      KeyboardStep(*ctx, vk, (flags & 2 ? 3u << 30 : 0) | 1);
+      KeyboardStep(*ctx, vk, static_cast<uint32_t>(scan) << 16 | (flags & 2 ? 3u << 30 : 0) | 1);
   }
+  uint32_t ScanCodeOf(uint8_t vk) override { return vk & 0x7f; }
+  bool CapsLockOn() override { return typed & 1; }
+  uint8_t KeyAtScanCode(uint32_t scan) override { return static_cast<uint8_t>(scan); }
   int16_t KeyForChar(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
   bool IsNt() override { return true; }
   bool IsDeadKey(uint8_t) override { return false; }
@@ -44,8 +47,8 @@ class FuzzPlatform : public HookPlatform {
   void SendOffer(void*, uint32_t, uint32_t, uint32_t) override {}
   uintptr_t TellTray(void*, TrayNote&) override { return kTrayUnreachable; }
   void* ForegroundWindow() override { return this; }
-  bool StartDelivery(ScanRecord* record) override {
-    DeliveryThread(*ctx, record);  // the thread's work, at once
+  bool StartDelivery(Delivery* delivery) override {
+    DeliveryThread(*ctx, delivery);  // the thread's work, at once
     return true;
   }
   // One thread: the step is free unless this thread is inside one (a re-entered hook).
@@ -81,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The record on the heap, exactly sized, so that a write past it is caught.
   HookSharedState* s = new HookSharedState(InitialHookSharedState());
   FuzzPlatform platform;
-  HookContext c{*s, platform};
+  HookLocal local;
+  HookContext c{*s, platform, local};
   platform.ctx = &c;
   size_t i = 0;
   if (size > 0) {

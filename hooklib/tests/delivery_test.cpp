@@ -78,6 +78,13 @@ TEST_F(DeliveryTest, TheTrayProgramHearsEveryScanOnceAndWhatBecameOfIt) {
        {"16:1/0/0|UPA|0123 after 0 keys"}, "0123\n"},
       {"the tray program hangs", kTrayUnreachable, nullptr, "0123", {"32:0123|UPA|123"},
        {"16:1/0/0|UPA|0123 after 0 keys"}, "0123\n"},
+      // Backspaces, Escape and Ctrl+V in a label would act as keys: left out of the typing,
+      // and the tray program told so; the terminator (a control byte too) still goes out.
+      {"control bytes", kTrayLeftScan, nullptr, "keep\b\b\x1b\x16\x7f" "B",
+       {"32:keep\b\b\x1b\x16\x7f" "B|UPA|123"},
+       {"16:1/0/0|UPA|keep\b\b\x1b\x16\x7f" "B after 0 keys",
+        "16:2/0/4|UPA|keep\b\b\x1b\x16\x7f" "B after 0 keys"},
+       "keepB\n"},
   };
   for (const Case& c : cases) {
     FakeKeyboard fresh;
@@ -166,11 +173,29 @@ TEST_F(DeliveryTest, InvalidRecordIsNeverDelivered) {
 TEST(Typing, CapitalNeedsShiftAroundTheKey) {
   FakeKeyboard kb;
   TypeText(kb.ctx, "Aa");
-  const std::vector<KeyEvent> expected = {{16, 0, false, true}, {'A', 0, false, true},
-                                          {'A', 0, true, true},  {16, 0, true, true},
-                                          {'A', 0, false, true}, {'A', 0, true, true}};
+  // Every key with its scan code, as a keyboard sends it: programs that forward scan codes
+  // (remote desktops, virtual machines) get nothing from a key with none.
+  const std::vector<KeyEvent> expected = {{16, 42, false, true}, {'A', 30, false, true},
+                                          {'A', 30, true, true}, {16, 42, true, true},
+                                          {'A', 30, false, true}, {'A', 30, true, true}};
   EXPECT_EQ(kb.injected, expected);
   EXPECT_EQ(kb.state.recognizerState, kIdle);  // restored
+}
+
+// With Caps Lock on, a scan comes out as composed (the lock off around its keys, on again
+// after them); a burst given back comes out as the keyboard would have typed it.
+TEST(Typing, CapsLockOnTheScanIsExactTheGiveBackAsTheKeyboardsWas) {
+  FakeKeyboard kb;
+  kb.capsLock = true;
+  kb.state.outputStyle = 1;
+  DeliverScan(kb.ctx, Record("1", "IBN", "057114716X"));
+  DeliverScan(kb.ctx, Record("1", "128", "AbcXyz-Qr7"));
+  kb.WandPrefix();
+  kb.WandChar('.');
+  kb.WandChar('a');
+  AbandonBurst(kb.ctx);
+  EXPECT_EQ(kb.AppText(), "IBN.057114716X\n128.AbcXyz-Qr7\n.A");
+  EXPECT_TRUE(kb.capsLock) << "the lock left off";
 }
 
 // 9, 10 and 13 go as the Tab and Return keys themselves: Wine's look-up gives 10 an X
@@ -179,9 +204,9 @@ TEST(Typing, TabAndLineBreaksAreTheirOwnKeysWhateverTheLookUpSays) {
   FakeKeyboard kb;
   kb.keyForChar = {{'\n', 0x00E4}, {'\r', 0x020D}, {'\t', 0x0209}};
   TypeText(kb.ctx, "\t\n\r");
-  const std::vector<KeyEvent> expected = {{9, 0, false, true},  {9, 0, true, true},
-                                          {13, 0, false, true}, {13, 0, true, true},
-                                          {13, 0, false, true}, {13, 0, true, true}};
+  const std::vector<KeyEvent> expected = {{9, 15, false, true},  {9, 15, true, true},
+                                          {13, 28, false, true}, {13, 28, true, true},
+                                          {13, 28, false, true}, {13, 28, true, true}};
   EXPECT_EQ(kb.injected, expected);
 }
 

@@ -79,10 +79,7 @@ bool FakeKeyboard::Key(uint32_t vk, uint32_t scan, bool up, bool alt) {
 }
 
 bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own) {
-  // The library types with scan code 0 (as the real system then reports it); the keyboard's
-  // keys have theirs.
-  const uint32_t keyData = (own ? 0 : (scan & 255) << 16) | (alt ? 1u << 29 : 0) |
-                           (up ? 3u << 30 : 0) | 1;
+  const uint32_t keyData = (scan & 255) << 16 | (alt ? 1u << 29 : 0) | (up ? 3u << 30 : 0) | 1;
   if (KeyboardStep(ctx, vk, keyData) == Verdict::kSwallow) return true;
   // The message the application then retrieves, through the message hook.
   const bool system = alt || vk == 121 || vk == 18 || vk == 164;
@@ -124,7 +121,39 @@ void FakeKeyboard::WandBurst(const std::string& text, bool withEnter) {
 }
 
 void FakeKeyboard::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
+  if (vk == kVkCapital && (flags & kKeyEventUp) == 0) capsLock = !capsLock;
   Synthetic(vk, scanCode, (flags & kKeyEventUp) != 0);
+}
+
+uint32_t FakeKeyboard::ScanCodeOf(uint8_t vk) {
+  switch (vk) {
+    case 16: case 160: return 42;
+    case 161: return 54;
+    case 17: case 162: return 29;
+    case 18: case 164: return 56;
+    case 163: return 0x11D;
+    case 165: return 0x138;
+    case 13: return 28;
+    case 9: return 15;
+    case 32: return 57;
+    case 121: return 68;
+    default: break;
+  }
+  for (int c = 1; c < 127; ++c) {
+    const UsKey k = UsKeyOf(static_cast<char>(c));
+    const uint32_t at = pcLayout ? layouts::VkAt(*pcLayout, k.scan, k.vk) : k.vk;
+    if (k.vk != 0 && at == vk) return k.scan;
+  }
+  return 0;
+}
+
+uint8_t FakeKeyboard::KeyAtScanCode(uint32_t scanCode) {
+  for (int c = 1; c < 127; ++c) {
+    const UsKey k = UsKeyOf(static_cast<char>(c));
+    if (k.vk != 0 && k.scan == scanCode)
+      return static_cast<uint8_t>(pcLayout ? layouts::VkAt(*pcLayout, k.scan, k.vk) : k.vk);
+  }
+  return 0;
 }
 
 void FakeKeyboard::UnicodeChar(char c) {
@@ -146,7 +175,7 @@ void FakeKeyboard::Synthetic(uint32_t vk, uint32_t scanCode, bool up) {
 void FakeKeyboard::Pump() {
   for (;;) {
     if (!deliveries_.empty()) {
-      ScanRecord* r = deliveries_.front();
+      Delivery* r = deliveries_.front();
       deliveries_.pop_front();
       DeliveryThread(ctx, r);
     } else if (!queued_.empty()) {
@@ -162,7 +191,11 @@ void FakeKeyboard::Pump() {
 std::string FakeKeyboard::AppText() const {
   std::string out;
   bool shift = false;
+  // The lock as the application's keys meet it: as it is now, undone back to the first key.
+  bool caps = capsLock;
+  for (const KeyEvent& k : app) caps ^= k.vk == kVkCapital && !k.up;
   for (const KeyEvent& k : app) {
+    if (k.vk == kVkCapital && !k.up) caps = !caps;
     if (k.vk == 16 || k.vk == 160 || k.vk == 161) {
       shift = !k.up;
       continue;
@@ -175,7 +208,8 @@ std::string FakeKeyboard::AppText() const {
     for (char c = 1; c < 127; ++c) {
       const UsKey u = UsKeyOf(c);
       if (u.vk == k.vk && u.shift == shift && c != '\r' && !(c >= 'a' && c <= 'z' && shift)) {
-        out += c;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        out += letter && caps ? static_cast<char>(c ^ 0x20) : c;
         break;
       }
     }
@@ -226,9 +260,9 @@ bool FakeKeyboard::EnterStep(uint32_t maxWaitMs) {
   return false;
 }
 
-bool FakeKeyboard::StartDelivery(ScanRecord* record) {
+bool FakeKeyboard::StartDelivery(Delivery* delivery) {
   if (!threadsStart) return false;
-  deliveries_.push_back(record);
+  deliveries_.push_back(delivery);
   return true;
 }
 

@@ -44,7 +44,8 @@ class FakeKeyboard : public HookPlatform {
   explicit FakeKeyboard(Path path = Path::kLowLevel);
 
   HookSharedState state;
-  HookContext ctx{state, *this};
+  HookLocal local;
+  HookContext ctx{state, *this, local};
   Path path;
 
   // --- The user's (or the wand's) keystrokes. Each returns true when a hook swallowed it.
@@ -75,6 +76,7 @@ class FakeKeyboard : public HookPlatform {
   std::map<uint32_t, char> layout;  // MapVirtualKeyA overrides (another keyboard layout)
   std::map<char, int16_t> keyForChar;  // VkKeyScanA overrides
   bool nt = true;                     // the NT family, with Unicode input
+  bool capsLock = false;              // the lock as the user left it; Caps Lock presses toggle it
   std::set<uint8_t> deadKeys;         // the layout's dead keys
   // The PC's layout: the virtual keys it reports for the US key positions the wand presses.
   const layouts::Layout* pcLayout = nullptr;
@@ -95,6 +97,10 @@ class FakeKeyboard : public HookPlatform {
   void SignalStart() override { ++starts; }
   void SignalStop() override { ++stops; }
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
+  // The US key positions (moved by pcLayout), the modifiers, and the extended keys.
+  uint32_t ScanCodeOf(uint8_t vk) override;
+  bool CapsLockOn() override { return capsLock; }
+  uint8_t KeyAtScanCode(uint32_t scanCode) override;
   int16_t KeyForChar(char c) override;
   bool IsNt() override { return nt; }
   bool IsDeadKey(uint8_t vk) override { return deadKeys.count(vk) != 0; }
@@ -119,9 +125,9 @@ class FakeKeyboard : public HookPlatform {
   }
   std::function<uintptr_t(void*, const TrayNote&)> trayAnswer;
   uint32_t firstBurst = 0;  // bursts are counted per process: shown from the first one told
-  bool StartDelivery(ScanRecord* record) override;
+  bool StartDelivery(Delivery* delivery) override;
   // Keyboard-hook path: one key as the application retrieves it; `own` when the library typed
-  // it (with scan code 0, whatever `scan` says).
+  // it (the hook is not told: it sees the same key data as for the keyboard's key).
   bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own);
   // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
   // to the next taker once its owner has ended, refused to the thread that holds it. With one
@@ -137,7 +143,7 @@ class FakeKeyboard : public HookPlatform {
 
  private:
   void Synthetic(uint32_t vk, uint32_t scan, bool up);
-  std::deque<ScanRecord*> deliveries_;
+  std::deque<Delivery*> deliveries_;
   std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
   uint16_t nextAtom_ = 0xC000;
 };

@@ -103,7 +103,11 @@ class ScriptedWatcher : public WatcherPort {
   }
   void ResetStart() override { ++resets; }
   void ResetStop() override { ++resets; }
-  bool Terminating() override { return termAfterChecks >= 0 && termAfterChecks-- == 0; }
+  std::vector<uint32_t> checks;  // how long each check waited for the term event
+  bool Terminating(uint32_t ms) override {
+    checks.push_back(ms);
+    return termAfterChecks >= 0 && termAfterChecks-- == 0;
+  }
   bool AskHookThread(int32_t serial) override {
     if (hookThread) asked.push_back(serial);
     return hookThread;
@@ -155,6 +159,8 @@ TEST(TimeoutWatcher, AbandonsOnTimeoutAndEndsOnTermOrFailure) {
   RunTimeoutWatcher(kb3.ctx, w4);
   EXPECT_EQ(kb3.clockMs, 3 * kWatcherStepWaitMs);
   EXPECT_EQ(w4.next, 2u) << "the watcher went on without ending the burst";
+  // A step lock that cannot be opened refuses at once: the watcher still waits between tries.
+  EXPECT_EQ(w4.checks, std::vector<uint32_t>(3, kWatcherRetryWaitMs));
 }
 
 TEST(Settings, OutputTypeAndTimeout) {

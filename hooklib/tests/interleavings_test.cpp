@@ -252,11 +252,12 @@ class ExplorerKeyboard : public FakeKeyboard {
   }
   // Deliveries run one after another, in the order they were started.
   Scheduler::Task* lastDelivery = nullptr;
-  bool StartDelivery(ScanRecord* record) override {
+  bool StartDelivery(Delivery* record) override {
     P("CreateThread");
-    delivered.push_back(record->data);
+    const std::string what = record->scan.valid ? record->scan.data : "give-back";
+    if (record->scan.valid) delivered.push_back(what);
     Scheduler::Task* previous = lastDelivery;
-    lastDelivery = sched.Spawn("delivery of " + std::string(record->data), [this, record, previous] {
+    lastDelivery = sched.Spawn("delivery of " + what, [this, record, previous] {
       if (previous) sched.BlockUntil("wait for the previous delivery", [previous] { return previous->done; });
       DeliveryThread(ctx, record);
     });
@@ -340,7 +341,7 @@ class ExplorerKeyboard : public FakeKeyboard {
                              (in.own ? kLowLevelInjected : 0);
       return LowLevelStep(ctx, in.vk, in.scan, flags, extra) == Verdict::kSwallow;
     }
-    const uint32_t keyData = (in.own ? 0 : (in.scan & 255) << 16) | (in.alt ? 1u << 29 : 0) |
+    const uint32_t keyData = (in.scan & 255) << 16 | (in.alt ? 1u << 29 : 0) |
                              (in.up ? 3u << 30 : 0) | 1;
     if (KeyboardStep(ctx, in.vk, keyData) == Verdict::kSwallow) return true;
     const bool system = in.alt || in.vk == 121 || in.vk == 18;
@@ -370,7 +371,7 @@ class ExplorerWatcher : public WatcherPort {
     kb_.P("ResetEvent stop");
     kb_.stop = false;
   }
-  bool Terminating() override { return false; }
+  bool Terminating(uint32_t) override { return false; }
   bool AskHookThread(int32_t serial) override {
     if (kb_.path != FakeKeyboard::Path::kLowLevel) return false;
     kb_.P("PostMessage");

@@ -129,14 +129,20 @@ TEST(KeyboardPath, InvalidBurstProducesNothing) {
   EXPECT_TRUE(kb.beeps.empty());
 }
 
-// The library's own keys (marked) pass the keyboard hook untouched, in a burst or not; the user's
-// system key still ends a burst.
+// The library's own keys pass the keyboard hook untouched, in a burst or not, though they
+// carry the same key data as the keyboard's; the same key of the keyboard after them is the
+// burst's. The user's system key still ends a burst.
 TEST(KeyboardPath, OwnKeysPassButMessageHookStillReactsToTheUsers) {
   FakeKeyboard kb(kKb);
   kb.state.recognizerState = kCapturing;
-  EXPECT_FALSE(kb.KeyboardPath('A', 30, false, false, true));
+  TypeText(kb.ctx, "a");
+  kb.Pump();
+  EXPECT_EQ(kb.app, (std::vector<KeyEvent>{{'A', 30, false, true}, {'A', 30, true, true}}));
   EXPECT_EQ(kb.state.recognizerState, kCapturing);
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
+  EXPECT_TRUE(kb.Key('A', 30, false));
+  EXPECT_EQ(kb.state.keyBuffer.length, 1);
+  kb.state.recognizerState = kCapturing;
   uint32_t message = kWmSysKeyDown;
   MessageStep(kb.ctx, &message, 115, 1u << 29, true);
   EXPECT_EQ(message, kWmNull);

@@ -34,6 +34,20 @@ TEST_F(PlatformContract, UnshiftedCharacterOfVirtualKey) {
   }
 }
 
+// The scan code each key is typed with under a US layout, as a keyboard sends it; 0x100 marks
+// a key sent with the extended prefix.
+TEST_F(PlatformContract, ScanCodeOfVirtualKeyUnderUsLayout) {
+  const uint32_t cases[][2] = {{'A', 30},  {'Q', 16}, {'M', 50},  {'1', 2},  {'0', 11},
+                               {189, 12},  {190, 52}, {187, 13},  {188, 51}, {16, 42},
+                               {13, 28},   {32, 57},  {9, 15},    {165, 0x138}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(p->platform().ScanCodeOf(c[0]), c[1]) << c[0];
+    if (c[0] != 16 && c[1] < 0x100) {
+      EXPECT_EQ(p->platform().KeyAtScanCode(c[1]), c[0]) << c[1];
+    }
+  }
+}
+
 TEST_F(PlatformContract, AtomsAreCountedByName) {
   HookPlatform& h = p->platform();
   const uint16_t a = h.MakeAtom("PellixContractAtom");

@@ -3,7 +3,9 @@
 #include <initializer_list>
 
 #include "engine/transform_table.h"
+#include "hooklib/core/delivery.h"
 #include "hooklib/core/recognizer.h"
+#include "hooklib/core/step_guard.h"
 #include "hooklib/core/watcher.h"
 #include "hooklib/win32/win_platform.h"
 
@@ -23,6 +25,7 @@ HANDLE g_watcher = nullptr;
 // burst arrive there, so that every step of that path runs on the one thread.
 HWND g_hookWindow = nullptr;
 WinPlatform g_platform;
+HookLocal g_local;
 // Keystrokes LowLevelHookProc has been called with, in this process (the installing one, the
 // only one where that procedure runs). The tray program compares it with raw input to notice
 // that the system removed the hook. Written on the hook's thread only.
@@ -34,7 +37,7 @@ constexpr char kHookWindowClass[] = "PellixHookCls";
 
 LRESULT CALLBACK HookWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kEndStalledBurst) {
-    HookContext c{Shared(), g_platform};
+    HookContext c{Shared(), g_platform, g_local};
     EndStalledBurst(c, static_cast<int32_t>(wParam));
     return 0;
   }
@@ -61,7 +64,7 @@ void DestroyHookWindow() {
 DWORD WINAPI TimeoutWatcherProc(void* hookWindow) {
   WinWatcherPort port(g_createdTerm, g_createdStart, g_createdStop,
                       static_cast<HWND>(hookWindow));
-  HookContext c{Shared(), g_platform};
+  HookContext c{Shared(), g_platform, g_local};
   RunTimeoutWatcher(c, port);
   FreeLibraryAndExitThread(g_module, 0);
 }
@@ -93,6 +96,18 @@ BOOL EndWatcherAndCloseEvents() {
 
 HMODULE PinThisModule() {
   if (!g_module) return nullptr;
+  // By address where the system can (XP and later; bound at run time, as 98 and 2000 lack
+  // it): no path, so none too long or outside the code page.
+  using GetModuleHandleExWFn = BOOL(WINAPI*)(DWORD, LPCWSTR, HMODULE*);
+  const auto byAddress = reinterpret_cast<GetModuleHandleExWFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetModuleHandleExW")));
+  if (byAddress) {
+    HMODULE pinned = nullptr;
+    return byAddress(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&PinThisModule)), &pinned)
+               ? pinned
+               : nullptr;
+  }
   // By the wide path on NT: the ANSI one of a folder named outside the system's code page
   // holds '?' and loads nothing. 9x has no wide calls (they fail): its path is ANSI.
   wchar_t wide[MAX_PATH];
@@ -106,12 +121,17 @@ HMODULE PinThisModule() {
 
 HMODULE ThisModule() { return g_module; }
 
+HookLocal& Local() { return g_local; }
+
 void OnProcessAttach(HINSTANCE module) {
   if (!g_module) g_module = module;
   OpenSharedEvents();
 }
 
-void OnProcessDetach() { CloseOwnEvents(); }
+void OnProcessDetach() {
+  CloseOwnEvents();
+  FreeStepSlot();
+}
 
 void OpenSharedEvents() {
   if (Shared().startEvent == nullptr) return;
@@ -174,6 +194,16 @@ int InstallHook(HWND window, int force) {
       if (!g_watcher) FreeLibrary(pin);
     }
   }
+  // Without its watcher (no events, the library not pinned, no thread) no burst would ever
+  // time out, and without a pin no delivery could outlive an unload: no hooks.
+  if (!g_watcher) {
+    SetEvent(g_createdTerm);
+    EndWatcherAndCloseEvents();
+    s.startEvent = s.stopEvent = s.termEvent = nullptr;
+    DestroyHookWindow();
+    s.installerProcessId = 0;
+    return 0;
+  }
 
   if (lowLevel) {
     // Without its window no stalled burst could be ended on the hook's thread: no hook.
@@ -192,6 +222,13 @@ int InstallHook(HWND window, int force) {
 
 int RemoveHook() {
   HookSharedState& s = Shared();
+  // A burst being captured is given back first, its keys passing the hooks still there: the
+  // tray program's hook watch reinstalls the hooks when they were slow, likely mid-burst.
+  if (s.primaryHook && ReadState(s) != kIdle) {
+    HookContext c{s, g_platform, g_local};
+    StepGuard guard(g_platform, kWatcherStepWaitMs);
+    if (ReadState(s) != kIdle) AbandonBurst(c);
+  }
   if (g_createdTerm) SetEvent(g_createdTerm);
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));
   if (s.primaryHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.primaryHook));
@@ -213,7 +250,7 @@ LRESULT CALLBACK LowLevelHookProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
     ++g_lowLevelKeys;
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    HookContext c{s, g_platform};
+    HookContext c{s, g_platform, g_local};
     if (LowLevelStep(c, key->vkCode, key->scanCode, key->flags, key->dwExtraInfo) ==
         Verdict::kSwallow)
       return 1;
@@ -226,7 +263,7 @@ uint32_t LowLevelKeyCount() { return g_lowLevelKeys; }
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   HookSharedState& s = Shared();
   if (code == HC_ACTION) {
-    HookContext c{s, g_platform};
+    HookContext c{s, g_platform, g_local};
     if (KeyboardStep(c, static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)) ==
         Verdict::kSwallow)
       return 1;
@@ -239,7 +276,7 @@ LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
     MSG* msg = reinterpret_cast<MSG*>(lParam);
     uint32_t message = msg->message;
-    HookContext c{s, g_platform};
+    HookContext c{s, g_platform, g_local};
     MessageStep(c, &message, static_cast<uint32_t>(msg->wParam),
                 static_cast<uint32_t>(msg->lParam), (wParam & PM_REMOVE) != 0);
     msg->message = message;

@@ -4,12 +4,15 @@
 #pragma once
 #include <windows.h>
 
+#include "hooklib/core/recognizer.h"
 #include "hooklib/core/shared_state.h"
 
 namespace pellix::win32 {
 
 // The one record shared by every process that maps the module holding it.
 HookSharedState& Shared();
+// What this process's hook thread and deliveries own (HookLocal).
+HookLocal& Local();
 
 // A reference on the module holding this code, for a thread of the library that must outlive
 // an unload (it ends with FreeLibraryAndExitThread(ThisModule())); null when none was taken.

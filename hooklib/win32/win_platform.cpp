@@ -12,17 +12,57 @@ HANDLE g_ownStop = nullptr;
 namespace {
 
 HANDLE g_stepLock = nullptr;
-// Whether a thread of this process holds the step lock; written by its holder only. A mutex
-// lets its owner take it again: this refuses that, so that a step never runs inside another.
-bool g_stepHeldHere = false;
+// Whether the calling thread holds the step lock: a slot of each thread's own storage. A
+// mutex lets its owner take it again: this refuses that, so that a step never runs inside
+// another. Per thread, so that a thread ending inside a step takes its mark with it, whichever
+// process is handed the lock next.
+DWORD g_stepSlot = TLS_OUT_OF_INDEXES;
+
+bool StepHeldHere() {
+  return g_stepSlot != TLS_OUT_OF_INDEXES && TlsGetValue(g_stepSlot) != nullptr;
+}
+
+void MarkStepHeld(bool held) {
+  if (g_stepSlot != TLS_OUT_OF_INDEXES) TlsSetValue(g_stepSlot, held ? g_stepLock : nullptr);
+}
 
 WinPlatform g_deliveryPlatform;
 
-DWORD WINAPI DeliveryThreadProc(void* record) {
-  HookContext c{Shared(), g_deliveryPlatform};
-  DeliveryThread(c, static_cast<ScanRecord*>(record));
+// This process's deliveries: a ring that the low-level hook's thread fills and one delivery
+// thread at a time empties, one after another, in the order they came. The thread is started
+// when a delivery finds none running and ends when the ring is empty.
+constexpr LONG kQueued = 64;
+Delivery* g_ring[kQueued];
+volatile LONG g_added = 0;    // written by the hook's thread
+volatile LONG g_taken = 0;    // written by the delivery thread
+volatile LONG g_running = 0;  // 1 while a delivery thread runs (or is being started)
+
+LONG Read(volatile LONG* v) { return InterlockedCompareExchange(v, 0, 0); }
+
+DWORD WINAPI DeliveryThreadProc(void*) {
+  HookContext c{Shared(), g_deliveryPlatform, Local()};
+  for (;;) {
+    while (Read(&g_taken) != Read(&g_added)) {
+      Delivery* d = g_ring[g_taken % kQueued];
+      InterlockedIncrement(&g_taken);
+      DeliveryThread(c, d);
+    }
+    InterlockedExchange(&g_running, 0);
+    // One handed over after the last look goes with this thread, unless the hook's thread
+    // has started another for it.
+    if (Read(&g_taken) == Read(&g_added) || InterlockedCompareExchange(&g_running, 1, 0) != 0)
+      break;
+  }
   // The thread was started holding a reference on the module (StartDelivery).
   FreeLibraryAndExitThread(ThisModule(), 0);
+}
+
+// Keys that a keyboard sends with the E0 prefix, by virtual key: page and cursor keys,
+// Insert, Delete, the Windows and menu keys, keypad divide, Num Lock, right Ctrl and Alt.
+bool IsExtendedKey(uint8_t vk) {
+  return (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_SNAPSHOT || vk == VK_INSERT ||
+         vk == VK_DELETE || (vk >= VK_LWIN && vk <= VK_APPS) || vk == VK_DIVIDE ||
+         vk == VK_NUMLOCK || vk == VK_RCONTROL || vk == VK_RMENU;
 }
 
 }  // namespace
@@ -40,6 +80,16 @@ void WinPlatform::SignalStop() {
 void WinPlatform::KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) {
   keybd_event(vk, scanCode, flags, kOwnKeyMark);
 }
+
+uint32_t WinPlatform::ScanCodeOf(uint8_t vk) {
+  return (MapVirtualKeyA(vk, 0) & 0xff) | (IsExtendedKey(vk) ? 0x100u : 0u);
+}
+
+uint8_t WinPlatform::KeyAtScanCode(uint32_t scanCode) {
+  return static_cast<uint8_t>(MapVirtualKeyA(scanCode, 1));
+}
+
+bool WinPlatform::CapsLockOn() { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
 
 int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
 
@@ -101,45 +151,49 @@ uintptr_t WinPlatform::TellTray(void* window, TrayNote& note) {
 
 void* WinPlatform::ForegroundWindow() { return GetForegroundWindow(); }
 
-bool WinPlatform::StartDelivery(ScanRecord* record) {
+bool WinPlatform::StartDelivery(Delivery* delivery) {
+  if (g_added - Read(&g_taken) >= kQueued) return false;
+  g_ring[g_added % kQueued] = delivery;
+  InterlockedIncrement(&g_added);
+  if (InterlockedCompareExchange(&g_running, 1, 0) != 0) return true;  // the running one takes it
   HMODULE pin = PinThisModule();
-  if (!pin) return false;
-  HANDLE thread = CreateThread(nullptr, 0, DeliveryThreadProc, record, 0, nullptr);
-  if (!thread) {
-    FreeLibrary(pin);
-    return false;
+  HANDLE thread = pin ? CreateThread(nullptr, 0, DeliveryThreadProc, nullptr, 0, nullptr) : nullptr;
+  if (thread) {
+    CloseHandle(thread);
+    return true;
   }
-  CloseHandle(thread);
+  if (pin) FreeLibrary(pin);
+  // No thread now: the delivery stays in the ring, in its place, and goes out with the
+  // thread the next delivery starts.
+  InterlockedExchange(&g_running, 0);
   return true;
 }
 
 bool WinPlatform::EnterStep(uint32_t maxWaitMs) {
   if (!g_stepLock) return false;
   switch (WaitForSingleObject(g_stepLock, maxWaitMs)) {
-    case WAIT_ABANDONED:
-      // Its owner ended inside a step; if that was a thread of this process, its mark goes.
-      g_stepHeldHere = false;
-      break;
+    case WAIT_ABANDONED:  // its owner ended inside a step: its mark went with its thread
     case WAIT_OBJECT_0:
       break;
     default:  // timed out, or no lock to wait for
       return false;
   }
-  if (g_stepHeldHere) {  // this thread is inside a step already
+  if (StepHeldHere()) {  // this thread is inside a step already
     ReleaseMutex(g_stepLock);
     return false;
   }
-  g_stepHeldHere = true;
+  MarkStepHeld(true);
   return true;
 }
 
 void WinPlatform::LeaveStep() {
-  g_stepHeldHere = false;
+  MarkStepHeld(false);
   ReleaseMutex(g_stepLock);
 }
 
 void OpenStepLock(bool create) {
   CloseStepLock();
+  if (g_stepSlot == TLS_OUT_OF_INDEXES) g_stepSlot = TlsAlloc();
   g_stepLock = create ? CreateMutexA(nullptr, FALSE, kStepLockName)
                       : OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kStepLockName);
 }
@@ -147,6 +201,12 @@ void OpenStepLock(bool create) {
 void CloseStepLock() {
   if (g_stepLock) CloseHandle(g_stepLock);
   g_stepLock = nullptr;
+}
+
+void FreeStepSlot() {
+  CloseStepLock();
+  if (g_stepSlot != TLS_OUT_OF_INDEXES) TlsFree(g_stepSlot);
+  g_stepSlot = TLS_OUT_OF_INDEXES;
 }
 
 WatcherPort::Wake WinWatcherPort::Wait(HANDLE other, DWORD milliseconds) {
@@ -167,7 +227,9 @@ WatcherPort::Wake WinWatcherPort::WaitForStop(uint32_t milliseconds) {
 
 void WinWatcherPort::ResetStart() { ResetEvent(start_); }
 
-bool WinWatcherPort::Terminating() { return WaitForSingleObject(term_, 0) != WAIT_TIMEOUT; }
+bool WinWatcherPort::Terminating(uint32_t milliseconds) {
+  return WaitForSingleObject(term_, milliseconds) != WAIT_TIMEOUT;
+}
 
 bool WinWatcherPort::AskHookThread(int32_t serial) {
   if (!hookWindow_) return false;

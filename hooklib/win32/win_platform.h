@@ -13,6 +13,9 @@ class WinPlatform : public HookPlatform {
   void SignalStart() override;
   void SignalStop() override;
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
+  uint32_t ScanCodeOf(uint8_t vk) override;
+  bool CapsLockOn() override;
+  uint8_t KeyAtScanCode(uint32_t scanCode) override;
   int16_t KeyForChar(char c) override;
   bool IsNt() override;
   bool IsDeadKey(uint8_t vk) override;
@@ -24,7 +27,7 @@ class WinPlatform : public HookPlatform {
   void SendOffer(void* window, uint32_t message, uint32_t wParam, uint32_t lParam) override;
   uintptr_t TellTray(void* window, TrayNote& note) override;
   void* ForegroundWindow() override;
-  bool StartDelivery(ScanRecord* record) override;
+  bool StartDelivery(Delivery* delivery) override;
   bool EnterStep(uint32_t maxWaitMs) override;
   void LeaveStep() override;
 };
@@ -34,6 +37,8 @@ class WinPlatform : public HookPlatform {
 constexpr char kStepLockName[] = "KV_CC_STEP";
 void OpenStepLock(bool create);
 void CloseStepLock();
+// At the library's unload in this process.
+void FreeStepSlot();
 
 // The watcher's request to the low-level hook's window: end the burst numbered wParam.
 constexpr UINT kEndStalledBurst = WM_APP;
@@ -48,7 +53,7 @@ class WinWatcherPort : public WatcherPort {
   Wake WaitForStop(uint32_t milliseconds) override;
   void ResetStart() override;
   void ResetStop() override;
-  bool Terminating() override;
+  bool Terminating(uint32_t milliseconds) override;
   bool AskHookThread(int32_t serial) override;
 
  private:

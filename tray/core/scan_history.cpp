@@ -56,6 +56,7 @@ const char* ScanActionText(ScanAction action) {
     case ScanAction::kFilteredOut: return "filtered to nothing";
     case ScanAction::kRefused: return "refused";
     case ScanAction::kRepeatIgnored: return "repeat ignored";
+    case ScanAction::kTypedWithoutControls: return "typed without its control characters";
   }
   return "";
 }

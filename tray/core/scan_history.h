@@ -19,10 +19,12 @@ enum class ScanAction : uint8_t {
   kFilteredOut,
   kRefused,
   kLeftToLibrary,
-  kRepeatIgnored  // a repeat within the set time: nothing done but a beep
+  kRepeatIgnored,  // a repeat within the set time: nothing done but a beep
+  kTypedWithoutControls
 };
 // "typed", "launched", "claimed by a window", "filtered to nothing", "refused", "repeat
-// ignored"; a scan left to the library counts as typed until the library says otherwise.
+// ignored", "typed without its control characters"; a scan left to the library counts as
+// typed until the library says otherwise.
 const char* ScanActionText(ScanAction action);
 
 // A local wall-clock time and its offset from UTC, east positive.

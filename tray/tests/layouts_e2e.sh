@@ -4,8 +4,12 @@
 # positions a wand presses (X keycodes). Per layout, into notepad and into wordpad: the user's
 # own words, three scans (a book with Auto-ISBN, a UPC-A, a Code 128 label with characters
 # that need AltGr or a dead key on other layouts), separator '|', the user's words again, and
-# a stalled burst given back; the control must then hold exactly that text. First the fake
-# keyboard's table of the layout is checked against Wine (pellix-layout-check).
+# a stalled burst given back; the control must then hold exactly that text. On the first
+# layout once more with Caps Lock on (the X server's lock key pressed), in notepad (or the
+# applications PELLIX_CAPS_APPS names): the scans exact, the user's words and the given-back
+# burst as the lock makes them, and a label with Backspace, Escape and Ctrl+V bytes types
+# none of them. First the fake keyboard's table of the layout is
+# checked against Wine (pellix-layout-check).
 #   layouts_e2e.sh BUILD_DIR WORK_DIR [--long]
 # Every run: US, German, French, US-Dvorak. --long adds UK, Swiss German, Belgian, Spanish,
 # Italian, Swedish and Russian, every separator the library accepts and every printable ASCII
@@ -77,20 +81,49 @@ step() {  # TEXT SCAN-ARGUMENTS...
   e2e_app_text "$cls" "$child" "$want"
 }
 
+# What the keyboard types for a text: with Caps Lock on ($caps), letters in the other case.
+as_typed() {
+  if [ -n "$caps" ]; then printf '%s' "$1" | tr 'a-zA-Z' 'A-Za-z'; else printf '%s' "$1"; fi
+}
+
 # One application's round: the user's words, the scans, the words again, a stalled burst.
 app_round() {
   e2e_start_app "$1"
-  want=${words[0]}
-  xdotool type --delay 20 "$want"
+  want=$(as_typed "${words[0]}")
+  xdotool type --delay 20 "${words[0]}"
   e2e_app_text "$cls" "$child" "$want" || return 1
   step "IB5${s}0262033844"$'\n' --serial "$serial" --type IB5 --data 9780262033848 || return 1
   step "UPA${s}012345678905"$'\n' --serial "$serial" --type UPA --data 012345678905 || return 1
   for label in "${labels[@]}"; do
     step "128${s}$label"$'\n' --serial "$serial" --type 128 --data "$label" || return 1
   done
+  if [ -n "$caps" ]; then
+    # Backspaces would eat the words before, Escape and Ctrl+V act on the control.
+    step "128${s}keepB"$'\n' --serial "$serial" --type 128 --data $'keep\b\b\e\x16B' || return 1
+  fi
   xdotool type --delay 20 "${words[1]}"
-  step "${words[1]}$stalled" --text "$stall" --no-enter
+  step "$(as_typed "${words[1]}$stalled")" --text "$stall" --no-enter
 }
+
+# The applications' rounds (notepad and wordpad unless $2 names them), up to three times each
+# (see below). $1 names the round.
+apps_rounds() {
+  for app in ${2:-notepad wordpad}; do
+    # A burst that outlasts the timeout on a loaded machine comes back whole (wordpad is
+    # the slower reader); a wrong character comes back every time: up to three rounds.
+    for round in 1 2 3; do
+      app_round "$app" && break
+      e2e_screenshot "$work/$1-$app-round$round.png"
+      e2e_stop "$app_pid"
+      [ "$round" -lt 3 ] || fail "$layout, separator $(printf %q "$s")${caps:+, Caps Lock on}, $app"
+      echo "$layout, separator $(printf %q "$s"), $app: a burst came back whole, once more"
+    done
+    e2e_screenshot "$work/$1-$app.png"
+    e2e_stop "$app_pid"
+  done
+}
+
+caps=""
 
 for i in "${!layouts[@]}"; do
   layout=${layouts[i]} start=$SECONDS
@@ -118,21 +151,18 @@ for i in "${!layouts[@]}"; do
   for sep in "${separators[@]}"; do
     start_pellix "$sep"
     case $sep in 9) s=$'\t' ;; 10 | 13) s=$'\n' ;; *) s=$(printf "\\x$(printf %x "$sep")") ;; esac
-    for app in notepad wordpad; do
-      # A burst that outlasts the timeout on a loaded machine comes back whole (wordpad is
-      # the slower reader); a wrong character comes back every time: up to three rounds.
-      for round in 1 2 3; do
-        app_round "$app" && break
-        e2e_screenshot "$work/${layout/ /-}-$sep-$app-round$round.png"
-        e2e_stop "$app_pid"
-        [ "$round" -lt 3 ] || fail "$layout, separator $(printf %q "$s"), $app"
-        echo "$layout, separator $(printf %q "$s"), $app: a burst came back whole, once more"
-      done
-      e2e_screenshot "$work/${layout/ /-}-$sep-$app.png"
-      e2e_stop "$app_pid"
-    done
+    apps_rounds "${layout/ /-}-$sep"
   done
   echo "$layout: exact in notepad and wordpad, separators ${separators[*]} ($((SECONDS - start)) s)"
+  if [ "$i" -eq 0 ]; then
+    # The X server's lock key, as the user presses it; Wine follows it.
+    caps=1
+    xdotool key Caps_Lock
+    apps_rounds "${layout/ /-}-capslock" "${PELLIX_CAPS_APPS:-notepad}"
+    xdotool key Caps_Lock
+    caps=""
+    echo "$layout: with Caps Lock on, exact in ${PELLIX_CAPS_APPS:-notepad}"
+  fi
 done
 grep -h "went by keybd_event" "$work/emulator.log" | sort -u || true
 echo "keyboard layouts: all checks passed"

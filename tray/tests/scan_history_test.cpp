@@ -63,6 +63,9 @@ TEST(CsvTest, ALineHasTheIsoTimeWithItsOffsetAndEndsInCrLf) {
             "\"2027-01-02T03:04:05-03:30\"\t\"C39\"\t\"A,B\"\t\"claimed by a window\"\r\n");
   EXPECT_EQ(Line(MakeScanEntry(kNoon, "IB5", "", ScanAction::kRefused)),
             "\"2026-12-08T12:00:05+01:00\",\"IB5\",\"\",\"refused\"\r\n");
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTypedWithoutControls)),
+            "\"2026-12-08T12:00:05+01:00\",\"128\",\"AB\",\"typed without its control "
+            "characters\"\r\n");
   char time[kTimeTextSize];
   ListTime(west, time);
   EXPECT_STREQ(time, "03:04:05");

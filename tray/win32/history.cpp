@@ -551,6 +551,7 @@ void ScanOutcome(uint32_t process, uint32_t burst, uint32_t outcome) {
     case kOutcomeTyped: action = ScanAction::kTyped; break;
     case kOutcomeClaimed: action = ScanAction::kClaimed; break;
     case kOutcomeFilteredOut: action = ScanAction::kFilteredOut; break;
+    case kOutcomeTypedWithoutControls: action = ScanAction::kTypedWithoutControls; break;
     default: return;  // the scan goes out as typed when its time is up
   }
   ScanEntry done;

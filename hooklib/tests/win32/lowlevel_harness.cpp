@@ -91,6 +91,9 @@ LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     GlobalGetAtomNameA(static_cast<ATOM>(wParam), Receiver::lastData, 256);
     if (Receiver::mode == Receiver::kClaim) GlobalDeleteAtom(static_cast<ATOM>(wParam));
     if (Receiver::mode == Receiver::kSlow) Sleep(3300);
+    if (InterlockedCompareExchange(&Receiver::mode, Receiver::kDecline, Receiver::kSlowOnce) ==
+        Receiver::kSlowOnce)
+      Sleep(3300);
     return 0;
   }
   if (msg == WM_CLOSE) {

@@ -36,7 +36,8 @@ class Target {
 // A window that receives KV_CC_MSG: claims, declines or answers late.
 class Receiver {
  public:
-  enum Mode { kDecline, kClaim, kSlow };
+  // kSlowOnce: slow for one offer, then declines.
+  enum Mode { kDecline, kClaim, kSlow, kSlowOnce };
   bool Start();
   void Stop();
   HWND window() const { return window_; }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "engine/encoder.h"
 #include "hooklib/core/shared_state.h"
@@ -66,9 +67,26 @@ class LowLevelPath : public ::testing::Test {
 testing::Target LowLevelPath::target;
 Receiver LowLevelPath::receiver;
 
+namespace {
+// The library's keys as a hook installed after its own sees them: how many, and how many
+// without a scan code (which programs that forward scan codes drop).
+volatile LONG g_ownKeys = 0, g_ownKeysWithoutScan = 0;
+LRESULT CALLBACK CountOwnKeys(int code, WPARAM w, LPARAM l) {
+  const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(l);
+  if (code == HC_ACTION && k->dwExtraInfo == kOwnKeyMark && k->vkCode != VK_PACKET) {
+    InterlockedIncrement(&g_ownKeys);
+    if (k->scanCode == 0) InterlockedIncrement(&g_ownKeysWithoutScan);
+  }
+  return CallNextHookEx(nullptr, code, w, l);
+}
+}  // namespace
+
 // On every keyboard layout: the wand's keys come with the US scan codes and the layout's
-// virtual keys.
+// virtual keys. Every key typed carries its scan code.
 TEST_F(LowLevelPath, UnclaimedScanIsTypedIntoTheFocusedEdit) {
+  g_ownKeys = g_ownKeysWithoutScan = 0;
+  HHOOK counter = SetWindowsHookExA(WH_KEYBOARD_LL, CountOwnKeys, GetModuleHandleA(nullptr), 0);
+  ASSERT_NE(counter, nullptr);
   for (const layouts::Layout& layout : layouts::kLayouts) {
     target.Clear();
     ASSERT_TRUE(Scan("00000000123456", "UPA", "012345678905", layout.name)) << layout.name;
@@ -78,6 +96,12 @@ TEST_F(LowLevelPath, UnclaimedScanIsTypedIntoTheFocusedEdit) {
     EXPECT_TRUE(NoAtomsLeft("012345678905", "UPA", "00000000123456"));
     EXPECT_EQ(win32::Shared().recognizerState, kIdle);
   }
+  testing::Pump(100);
+  UnhookWindowsHookEx(counter);
+  std::printf("%ld keys typed, %ld without a scan code\n", g_ownKeys, g_ownKeysWithoutScan);
+  // 13 characters, a press and a release each, per layout.
+  EXPECT_GE(g_ownKeys, static_cast<LONG>(std::size(layouts::kLayouts)) * 26);
+  EXPECT_EQ(g_ownKeysWithoutScan, 0);
 }
 
 TEST_F(LowLevelPath, OutputStylesSeparatorsAndTerminators) {
@@ -103,16 +127,21 @@ TEST_F(LowLevelPath, ClaimedScanIsNeitherTypedNorLeftAsAtoms) {
   EXPECT_TRUE(NoAtomsLeft("9780201633610", "IBN", "777"));
 }
 
-TEST_F(LowLevelPath, SlowReceiverIsGivenUpAfterThreeSeconds) {
-  Receiver::mode = Receiver::kSlow;
+// The first scan's offer waits out its three seconds; the scans after it, whose offers are
+// quick, land after it, in the order their bursts ended.
+TEST_F(LowLevelPath, SlowReceiverIsGivenUpAfterThreeSecondsAndTheNextScansWait) {
+  Receiver::mode = Receiver::kSlowOnce;
   const double start = testing::NowMs();
   ASSERT_TRUE(Scan("1", "UPA", "0123"));
-  EXPECT_TRUE(target.WaitText("0123\n", 8000)) << target.Text();
+  ASSERT_TRUE(Scan("1", "UPA", "4567"));
+  ASSERT_TRUE(Scan("1", "C39", "89AB"));
+  EXPECT_TRUE(target.WaitText("0123\n4567\n89AB\n", 8000)) << target.Text();
   const double elapsed = testing::NowMs() - start;
   EXPECT_GE(elapsed, 2900);
   EXPECT_LT(elapsed, 6000);
   testing::Pump(600);  // the receiver wakes up again
   EXPECT_TRUE(NoAtomsLeft("0123", "UPA", "1"));
+  EXPECT_EQ(win32::Local().deliveriesPending, 0);
 }
 
 TEST_F(LowLevelPath, NoMessageOrNoTargetWindow) {
@@ -153,6 +182,13 @@ TEST_F(LowLevelPath, ReinstalledWhileAScanIsTypedTheNextScanIsExact) {
   ASSERT_TRUE(Scan("42", "C39", "AB"));
   EXPECT_TRUE(target.WaitText("42-C39-AB\n", 5000)) << target.Text();
   EXPECT_EQ(win32::Shared().keyBuffer.length, 0);
+  // Reinstalled mid-burst: what was captured is given back, not lost.
+  target.Clear();
+  ASSERT_TRUE(FeedPrefix());
+  ASSERT_TRUE(FeedChars("ab.1"));
+  ASSERT_EQ(win32::RemoveHook(), 1);
+  ASSERT_EQ(win32::InstallHook(receiver.window(), 0), 1);
+  EXPECT_TRUE(target.WaitText("ab.1", 5000)) << target.Text();
 }
 
 namespace {

@@ -69,10 +69,19 @@ int main(int argc, char** argv) {
     SetEvent(ready);
     for (;;) Pump(1000);
   }
+  if (std::strcmp(what, "take-step") == 0) {  // 0 when the step lock was had and given back
+    HANDLE lock = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, "KV_CC_STEP");
+    if (!lock) return 105;
+    const DWORD w = WaitForSingleObject(lock, 2000);
+    if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) return 106;
+    ReleaseMutex(lock);
+    return 0;
+  }
   if (std::strcmp(what, "type-own-key") == 0 && argc == 3) {
     const BYTE vk = static_cast<BYTE>(std::atoi(argv[2]));
-    keybd_event(vk, 0, 0, kOwnKeyMark);
-    keybd_event(vk, 0, KEYEVENTF_KEYUP, kOwnKeyMark);
+    const BYTE scan = static_cast<BYTE>(MapVirtualKeyA(vk, 0));
+    keybd_event(vk, scan, 0, kOwnKeyMark);
+    keybd_event(vk, scan, KEYEVENTF_KEYUP, kOwnKeyMark);
     return 0;
   }
   if (std::strcmp(what, "exercise") == 0) {

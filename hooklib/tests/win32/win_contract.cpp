@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "hooklib/core/delivery.h"
 #include "hooklib/core/recognizer.h"
 #include "hooklib/tests/platform_contract.h"
 #include "hooklib/tests/win32/process.h"
+#include "hooklib/win32/library.h"
 #include "hooklib/win32/win_platform.h"
 
 namespace pellix::testing {
@@ -35,16 +37,18 @@ LRESULT CALLBACK KeyboardSpy(int code, WPARAM wParam, LPARAM lParam) {
 
 DWORD WINAPI TypeOwnKey(LPVOID) {
   win32::WinPlatform win;
-  win.KeybdEvent(static_cast<uint8_t>(g_vk), 0, 0);
-  win.KeybdEvent(static_cast<uint8_t>(g_vk), 0, 2);
+  HookContext c{win32::Shared(), win, win32::Local()};
+  PressKey(c, static_cast<uint8_t>(g_vk), false);
+  PressKey(c, static_cast<uint8_t>(g_vk), true);
   return 0;
 }
 
-// The library's keys are known by both kinds of hook, whoever types them: the low-level hook
-// reads the mark from KBDLLHOOKSTRUCT; the keyboard hook of the application that retrieves
-// the key gets the scan code 0 it was typed with (its GetMessageExtraInfo still tells of the
-// message before: Wine sets it once the hooks have run). From another thread and another
-// process alike.
+// The library's keys are known by both kinds of hook, whoever types them, and carry their
+// key's scan code as a keyboard's do: the low-level hook reads the mark from KBDLLHOOKSTRUCT;
+// the keyboard hook of the application that retrieves the key finds it on the record's list
+// of keys on their way (its GetMessageExtraInfo still tells of the message before: Wine sets
+// it once the hooks have run). The list is the library's shared record, which a program of
+// its own (the peer) does not map: from there the low-level mark and the scan code.
 TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
   HWND window = CreateWindowExA(0, "EDIT", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -72,7 +76,13 @@ TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
     const char* who = otherProcess ? "another process" : "another thread";
     EXPECT_EQ(g_lowLevelExtra, static_cast<ULONG_PTR>(kOwnKeyMark)) << who;
     EXPECT_NE(g_keyData, -1) << who << ": the keyboard hook never saw the key";
-    EXPECT_TRUE(OwnHookKey(g_vk, static_cast<uint32_t>(g_keyData))) << who << ": " << g_keyData;
+    EXPECT_EQ((g_keyData >> 16) & 255, static_cast<LPARAM>(MapVirtualKeyA(g_vk, 0)) & 255)
+        << who << ": " << g_keyData;
+    EXPECT_NE((g_keyData >> 16) & 255, 0) << who;
+    if (!otherProcess) {
+      EXPECT_TRUE(OwnHookKey(win32::Shared(), g_vk, static_cast<uint32_t>(g_keyData)))
+          << who << ": " << g_keyData;
+    }
   }
   UnhookWindowsHookEx(keyboard);
   UnhookWindowsHookEx(lowLevel);
@@ -83,6 +93,21 @@ DWORD WINAPI EnterStepAndEnd(LPVOID) {
   win32::WinPlatform win;
   win.EnterStep(1000);
   return 0;  // ends inside its step
+}
+
+// A thread of this process ends inside a step and another process is handed the lock: this
+// process still has its steps (a mark kept per process stayed set for good).
+TEST(StepLock, AThreadEndingInsideAStepLeavesTheOtherThreadsTheirSteps) {
+  win32::OpenStepLock(true);
+  win32::WinPlatform win;
+  HANDLE dies = CreateThread(nullptr, 0, &EnterStepAndEnd, nullptr, 0, nullptr);
+  ASSERT_NE(dies, nullptr);
+  WaitForSingleObject(dies, 5000);
+  CloseHandle(dies);
+  EXPECT_EQ(RunSibling("hooklib_peer.exe", "take-step"), 0);
+  EXPECT_TRUE(win.EnterStep(0));
+  win.LeaveStep();
+  win32::CloseStepLock();
 }
 
 struct Holder {

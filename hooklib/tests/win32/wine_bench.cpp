@@ -50,7 +50,7 @@ class TracedPlatform : public win32::WinPlatform {
     offerStart.clear();
     offerEnd.clear();
   }
-  bool StartDelivery(ScanRecord* record) override {
+  bool StartDelivery(Delivery* record) override {
     startDelivery = testing::NowMs();
     pending_ = record;
     HANDLE thread = CreateThread(nullptr, 0, &Run, this, 0, nullptr);
@@ -79,11 +79,11 @@ class TracedPlatform : public win32::WinPlatform {
   static DWORD WINAPI Run(void* self) {
     auto* p = static_cast<TracedPlatform*>(self);
     p->threadRunning = testing::NowMs();
-    HookContext c{win32::Shared(), *p};
+    HookContext c{win32::Shared(), *p, win32::Local()};
     DeliveryThread(c, p->pending_);
     return 0;
   }
-  ScanRecord* pending_ = nullptr;
+  Delivery* pending_ = nullptr;
 };
 
 // A fresh target, then a whole burst but for its final Enter release.
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   // The same scans again, the final Enter release through the recognizer over the traced
   // platform: where the time from that key to the last typed key's arrival goes.
   TracedPlatform traced;
-  HookContext c{win32::Shared(), traced};
+  HookContext c{win32::Shared(), traced, win32::Local()};
   std::vector<double> decode, threadStart, offer1, offer2, beep, typing, arrival, total;
   for (int i = 0; i < scans; ++i) {
     FeedAllButTheLastKey(target, text);
@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   // this hook, under a hook that only passes keys on, and under none: what the typed keys'
   // way into the target costs, and how much of it is the hook.
   win32::WinPlatform platform;
-  HookContext plain{win32::Shared(), platform};
+  HookContext plain{win32::Shared(), platform, win32::Local()};
   const double ours = TypingTime(target, plain, "012345678905\n", scans);
   win32::RemoveHook();
   HHOOK passHook = SetWindowsHookExA(WH_KEYBOARD_LL, PassThroughProc, GetModuleHandleA(nullptr), 0);
