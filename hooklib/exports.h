@@ -42,6 +42,12 @@ struct HookLibraryExports {
 using GetKeyCountFn = unsigned(PELLIX_API*)();
 constexpr char kGetKeyCountName[] = "Pellix_GetKeyCount";
 
+// Beside the nine: the per-program typing table (AppRules, hooklib/core/app_rules.h), copied
+// whole into the shared record; 1 when taken. A library without it types every program alike.
+struct AppRules;
+using SetApplicationsFn = int(PELLIX_API*)(const AppRules* rules);
+constexpr char kSetApplicationsName[] = "Pellix_SetApplications";
+
 // Exported names, in the order of the fields above.
 constexpr const char* kHookExportNames[9] = {
     "Pellix_InstallHook",   "Pellix_RemoveHook",   "Pellix_SetOutputType",

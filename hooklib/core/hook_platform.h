@@ -33,6 +33,9 @@ struct TrayNote {
   char serial[256];
   char type[256];
   char data[256];
+  // The file name of the program the scan went to ("mstsc.exe"), UTF-8; empty when unknown.
+  // The tray program picks that program's profile by it and shows it in the History.
+  char program[64];
 };
 
 class HookPlatform : public KeyTranslationPort {
