@@ -92,7 +92,9 @@ void InitPage(HWND page) {
   FillList(page, 0);
 }
 
-void Warn(HWND owner, const char* text) { MessageBoxA(owner, text, "Pellix", MB_OK | MB_ICONWARNING); }
+void Warn(HWND owner, const char* text) {
+  MessageBoxA(owner, text, kApplicationsWarningCaption, MB_OK | MB_ICONWARNING);
+}
 
 // The row dialog; its parameter is the row's index, -1 for a new one.
 struct RowDialog {

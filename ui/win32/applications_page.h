@@ -13,6 +13,7 @@ constexpr int kApplicationsPageDialog = 119;
 constexpr int kApplicationRowDialog = 120;
 constexpr char kApplicationRowCaption[] = "Pellix Application";
 constexpr char kApplicationsSaveFailedText[] = "Unable to save the Applications list.";
+constexpr char kApplicationsWarningCaption[] = "Pellix Applications";
 
 enum ApplicationsControl {
   kAppList = 1070,
