@@ -190,6 +190,7 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
   TrayNote note = sent;  // the sender's copy is gone once the handler replies
   note.serial[sizeof note.serial - 1] = note.type[sizeof note.type - 1] =
       note.data[sizeof note.data - 1] = note.program[sizeof note.program - 1] = '\0';
+  if (!IsProgramFileName(note.program)) note.program[0] = '\0';  // unknown, or not a name
   if (note.kind == kNoteOutcome) {
     ScanOutcome(note.process, note.burst, note.outcome);
     return 0;
@@ -197,7 +198,7 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
   if (note.kind != kNoteOffer) return 0;
   if (IgnoreRepeat(note.type, note.data)) {  // taken: nothing but its own beep and its row
     if (g_app.settings.beepOn) g_port.Beep(RepeatBeepType(g_app.settings.beepType));
-    g_port.NoteScan(note.type, note.data, ScanAction::kRepeatIgnored);
+    HandOverScan(note.type, note.data, ScanAction::kRepeatIgnored, note.program);
     return kTrayTookScan;
   }
   // The profile of the program the scan went to, where its row names one.
@@ -205,10 +206,10 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
   const ScanAction action = TakeOfferedScan(g_port, g_launcher, own ? *own : g_app.table, g_app.settings,
                                             note.data, note.serial, note.type, 0, kTrayTookScan);
   if (action == ScanAction::kLeftToLibrary) {
-    ScanLeftToLibrary(note.process, note.burst, note.type, note.data);
+    ScanLeftToLibrary(note.process, note.burst, note.type, note.data, note.program);
     return kTrayLeftScan;
   }
-  g_port.NoteScan(note.type, note.data, action);
+  HandOverScan(note.type, note.data, action, note.program);
   return kTrayTookScan;
 }
 

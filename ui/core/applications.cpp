@@ -235,6 +235,12 @@ AppRowError PutAppRow(AppRows& rows, int index, const char* program, const char*
   return AppRowError::kNone;
 }
 
+bool IsProgramFileName(const char* name) {
+  char checked[kProgramNameSize];
+  return name != nullptr && std::memchr(name, '\0', kProgramNameSize) != nullptr &&
+         CheckName(name, checked) == AppRowError::kNone && std::strcmp(checked, name) == 0;
+}
+
 bool RemoveAppRow(AppRows& rows, int index) {
   if (index <= 0 || index >= rows.count) return false;
   for (int i = index; i + 1 < rows.count; ++i) rows.rows[i] = rows.rows[i + 1];

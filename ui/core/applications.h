@@ -70,6 +70,9 @@ AppRowError CheckAppRow(const AppRows& rows, int index, const char* program,
 // any error. Row 0 takes only its pace and method.
 AppRowError PutAppRow(AppRows& rows, int index, const char* program, const char* paceText,
                       uint32_t method, const char* profile);
+// True for a name a row could hold: what the tray program takes from the library's note as
+// the program a scan went to (anything else there counts as unknown).
+bool IsProgramFileName(const char* name);
 // False for row 0 and indexes outside the rows.
 bool RemoveAppRow(AppRows& rows, int index);
 // The row for the program's file name (letter case aside), 0 when none has it.

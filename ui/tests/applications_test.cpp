@@ -92,6 +92,23 @@ TEST(AppRowsModel, ChecksEachRowAsTheEditDialogGivesIt) {
   }
 }
 
+// The library's word on the program a scan went to is taken only when it is a file name.
+TEST(AppRowsModel, TakesOnlyAFileNameAsTheProgramAScanWentTo) {
+  char unterminated[kProgramNameSize];
+  std::memset(unterminated, 'a', sizeof unterminated);
+  const struct {
+    const char* name;
+    bool taken;
+  } cases[] = {{"mstsc.exe", true},   {"Über.exe", true},     {"", false},
+               {"\r", false},         {" mstsc.exe", false},  {"C:\\x\\mstsc.exe", false},
+               {"a\x01b.exe", false}, {"a?.exe", false},      {unterminated, false},
+               {nullptr, false}};
+  for (const auto& c : cases) {
+    std::string shown = c.name == nullptr ? "(null)" : std::string(c.name, strnlen(c.name, 64));
+    EXPECT_EQ(IsProgramFileName(c.name), c.taken) << shown;
+  }
+}
+
 TEST(AppRowsModel, AddsEditsRemovesWithinItsLimits) {
   AppRows rows;
   DefaultAppRows(rows);
