@@ -22,7 +22,9 @@ void ApplyFixedFixUps(char* type, char* data);
 // The user's per-type choice: Auto-ISBN first; the filter only when that did not convert.
 void ApplyTypeChoice(const char* type, char* data, bool autoConvert, const char* mask,
                      int maskLength);
-// The whole sequence as the hook library runs it, with the table's slot for the type.
+// The table's slot for the type, if any: its choice (ApplyTypeChoice).
+void ApplyTableChoice(const char* type, char* data, const TransformTable* table);
+// The whole sequence: the fixed corrections, then the table's choice.
 void ApplyTransforms(char* type, char* data, const TransformTable* table);
 
 }  // namespace pellix

@@ -106,6 +106,10 @@ void ApplyTypeChoice(const char* type, char* data, bool autoConvert, const char*
 
 void ApplyTransforms(char* type, char* data, const TransformTable* table) {
   ApplyFixedFixUps(type, data);
+  ApplyTableChoice(type, data, table);
+}
+
+void ApplyTableChoice(const char* type, char* data, const TransformTable* table) {
   if (!table) return;
   const TransformSlot* slot = Find(*table, type);
   if (!slot) return;

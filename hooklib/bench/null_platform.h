@@ -16,7 +16,10 @@ class NullPlatform : public HookPlatform {
   int16_t KeyForChar(char c) override { return static_cast<int16_t>(c); }
   bool IsNt() override { return true; }
   bool IsDeadKey(uint8_t) override { return false; }
-  void UnicodeChar(char) override {}
+  bool UnicodeChar(const char*, int) override { return true; }
+  bool IsLeadByte(char) override { return false; }
+  void Pause(uint32_t) override {}
+  void ProgramInFront(char* name, int) override { name[0] = 0; }
   void Beep(uint32_t) override {}
   uint16_t MakeAtom(const char*) override { return 0; }
   bool AtomExists(uint16_t) override { return false; }

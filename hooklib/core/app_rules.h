@@ -39,3 +39,11 @@ struct AppRules {
 };
 
 }  // namespace pellix
+
+namespace pellix {
+
+// The row for a program's file name, or "every other program" for none or an unknown one
+// (its profile always the current one). Every field comes back in range, the name empty.
+AppRule RuleFor(const AppRules& rules, const char* program);
+
+}  // namespace pellix

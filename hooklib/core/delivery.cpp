@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "engine/fixups.h"
 #include "engine/output.h"
 #include "engine/scan_record.h"
 #include "hooklib/core/interlocked.h"
@@ -43,7 +44,7 @@ void CopyField(char (&to)[256], const char* from) {
   to[i] = 0;
 }
 
-void MakeNote(HookContext& c, TrayNote& note, const ScanRecord& record) {
+void MakeNote(HookContext& c, TrayNote& note, const ScanRecord& record, const char* program) {
   note.kind = kNoteOffer;
   note.process = 0;
   // Scans of this process, counted: the tray program joins a scan's outcome to its offer by it.
@@ -52,6 +53,21 @@ void MakeNote(HookContext& c, TrayNote& note, const ScanRecord& record) {
   CopyField(note.serial, record.serial);
   CopyField(note.type, record.type);
   CopyField(note.data, record.data);
+  int i = 0;
+  for (; i < kProgramNameSize - 1 && program[i] != 0; ++i) note.program[i] = program[i];
+  note.program[i] = 0;
+}
+
+// The scan as the program in front takes it, and how that program is typed to.
+void ForProgram(HookContext& c, const ScanRecord& decoded, const char* program,
+                ScanRecord* record, HookContext* typing) {
+  const AppRule rule = RuleFor(c.state.apps, program);
+  *record = decoded;
+  ApplyTableChoice(record->type, record->data,
+                   rule.profile == kCurrentProfile ? &c.state.transforms
+                                                   : &c.state.apps.profiles[rule.profile]);
+  typing->paceMs = rule.paceMs;
+  typing->keysOnly = rule.method == kMethodKeysOnly;
 }
 
 // A control byte of a field would act as a key when typed (Backspace and Escape, Ctrl+V as a
@@ -105,15 +121,21 @@ void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
 
 }  // namespace
 
-void DeliverScan(HookContext& c, const ScanRecord& record) {
-  if (record.valid == 0) return;
+void DeliverScan(HookContext& c, const ScanRecord& decoded) {
+  if (decoded.valid == 0) return;
+  char program[kProgramNameSize];
+  c.platform.ProgramInFront(program, kProgramNameSize);
+  program[kProgramNameSize - 1] = 0;
+  ScanRecord record;
+  HookContext typing{c.state, c.platform, c.local};
+  ForProgram(c, decoded, program, &record, &typing);
   void* tray = nullptr;
   bool told = false;  // the tray program left the scan through its note: it hears the outcome
   TrayNote note;
   if (ReadMessageId(c.state) != 0) {
     tray = SharedLoad(&c.state.targetWindow);  // read once: another process may change it
     if (tray) {
-      MakeNote(c, note, record);
+      MakeNote(c, note, record, program);
       const uintptr_t answer = c.platform.TellTray(tray, note);
       if (answer == kTrayTookScan) return;
       told = answer == kTrayLeftScan;
@@ -137,13 +159,52 @@ void DeliverScan(HookContext& c, const ScanRecord& record) {
                 : dropped           ? kOutcomeTypedWithoutControls
                                     : kOutcomeTyped);
   }
-  TypeScan(c, typed);
+  TypeScan(typing, typed);
+  if (typing.refused && told) TellOutcome(c, tray, note, kOutcomeRefused);
 }
 
-void TypeUnoffered(HookContext& c, const ScanRecord& record) {
+void TypeUnoffered(HookContext& c, const ScanRecord& decoded) {
+  ScanRecord record = decoded;
+  ApplyTableChoice(record.type, record.data, &c.state.transforms);
   ScanRecord typed;
   Typeable(record, &typed);
   TypeScan(c, typed);
+}
+
+namespace {
+
+// Whether the program in front has its keys paced: the pause must not hold up its own thread.
+bool Paced(HookContext& c) {
+  char program[kProgramNameSize];
+  c.platform.ProgramInFront(program, kProgramNameSize);
+  program[kProgramNameSize - 1] = 0;
+  return RuleFor(c.state.apps, program).paceMs != 0;
+}
+
+}  // namespace
+
+void DeliverInOrder(HookContext& c, const ScanRecord& decoded, bool mayWait) {
+  if (decoded.valid == 0) return;  // the delivery thread would take it for a give-back
+  // The keyboard hook runs in the program it types to: keys paced from its own thread would
+  // reach it all at once when the hook returns. So a paced scan, and any scan after one still
+  // to go, takes the delivery thread; every other is delivered here, as it always was.
+  if (mayWait && AtomicLoad(&c.local.deliveriesPending) == 0 && !Paced(c)) {
+    DeliverScan(c, decoded);
+    return;
+  }
+  Delivery* d = new (std::nothrow) Delivery;
+  if (d) {
+    d->scan = decoded;
+    AtomicAdd(&c.local.deliveriesPending, 1);
+    if (c.platform.StartDelivery(d)) return;
+    AtomicAdd(&c.local.deliveriesPending, -1);
+    delete d;
+  }
+  if (mayWait) {
+    DeliverScan(c, decoded);
+  } else {
+    TypeUnoffered(c, decoded);
+  }
 }
 
 bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
@@ -213,7 +274,23 @@ void DeliveryThread(HookContext& c, Delivery* delivery) {
   AtomicAdd(&c.local.deliveriesPending, -1);
 }
 
+namespace {
+
+// The pause a program's row asks for, before every key but a delivery's first.
+void PaceKey(HookContext& c) {
+  if (c.paceMs != 0 && c.keysSent++ != 0) c.platform.Pause(c.paceMs);
+}
+
+// A character as Unicode input, or nothing once the system has refused some.
+void TypeUnicode(HookContext& c, const char* bytes, int length) {
+  PaceKey(c);
+  if (!c.platform.UnicodeChar(bytes, length)) c.refused = true;
+}
+
+}  // namespace
+
 void SendKey(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
+  PaceKey(c);
   NoteOwnKey(c.state, vk, scanCode, (flags & kKeyEventUp) != 0);
   c.platform.KeybdEvent(static_cast<uint8_t>(vk), static_cast<uint8_t>(scanCode), flags);
 }
@@ -238,11 +315,13 @@ void TypeChar(HookContext& c, char ch) {
   // Keys with no modifier or Shift alone go key by key, so that applications that read
   // virtual keys keep working. What needs AltGr, waits on a dead key or has no key at all
   // goes as the character itself where the system can: the key alone would type another.
-  if (p.IsNt() && (noKey || dead || (v & (kNeedsCtrl | kNeedsAlt)) != 0)) {
-    p.UnicodeChar(ch);
+  // A client that drops Unicode packets (keys only) gets the keys of 9x: AltGr as Ctrl and
+  // Alt held, a dead key followed by a space.
+  if (p.IsNt() && !c.keysOnly && (noKey || dead || (v & (kNeedsCtrl | kNeedsAlt)) != 0)) {
+    TypeUnicode(c, &ch, 1);
     return;
   }
-  if (noKey) return;  // Windows 9x has no Unicode input: nothing types it there
+  if (noKey) return;  // without Unicode input nothing types it
   const bool shift = (v & kNeedsShift) != 0, ctrl = (v & kNeedsCtrl) != 0,
              alt = (v & kNeedsAlt) != 0;
   if (shift) PressKey(c, kVkShift, false);
@@ -262,7 +341,15 @@ void TypeChar(HookContext& c, char ch) {
 void TypeText(HookContext& c, const char* text, int maxLength) {
   // The recognizer's state is left alone: the keys carry the library's mark, so a burst
   // given back or begun meanwhile stays so.
-  for (int i = 0; i < maxLength && text[i] != 0; ++i) TypeChar(c, text[i]);
+  for (int i = 0; i < maxLength && text[i] != 0 && !c.refused; ++i) {
+    if (!c.platform.IsLeadByte(text[i]) || i + 1 == maxLength || text[i + 1] == 0) {
+      TypeChar(c, text[i]);
+      continue;
+    }
+    // No key types a two-byte character: Unicode input, where the system has it, or nothing.
+    if (c.platform.IsNt() && !c.keysOnly) TypeUnicode(c, text + i, 2);
+    ++i;
+  }
 }
 
 void ReplayPrefix(HookContext& c, int count) {

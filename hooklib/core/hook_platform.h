@@ -60,9 +60,20 @@ class HookPlatform : public KeyTranslationPort {
   // True when the virtual key is a dead key under the layout: it types nothing by itself and
   // changes the next character (MapVirtualKeyA(vk, 2) with its top bit set).
   virtual bool IsDeadKey(uint8_t vk) = 0;
-  // Types the character, taken in the system's ANSI code page, as Unicode input: a press and
-  // a release with SendInput and KEYEVENTF_UNICODE, each carrying kOwnKeyMark. NT only.
-  virtual void UnicodeChar(char c) = 0;
+  // Types one character of the system's ANSI code page (one byte, or a lead byte and its
+  // trail byte) as Unicode input: a press and a release with SendInput and
+  // KEYEVENTF_UNICODE for each UTF-16 unit, each carrying kOwnKeyMark. NT only. Bytes that are
+  // no character of the code page type nothing. False when the system refused the input
+  // (SendInput typed fewer keys than asked: a program of higher rights in front, a locked
+  // desktop).
+  virtual bool UnicodeChar(const char* bytes, int length) = 0;
+  // IsDBCSLeadByte: the byte begins a two-byte character in the ANSI code page.
+  virtual bool IsLeadByte(char c) = 0;
+  // Sleep: the pause between keys that a program's row asks for. Only where deliveries run.
+  virtual void Pause(uint32_t milliseconds) = 0;
+  // The file name of the program whose window is in front ("mstsc.exe"), UTF-8, at most
+  // size - 1 bytes; empty when it cannot be told.
+  virtual void ProgramInFront(char* name, int size) = 0;
   virtual void Beep(uint32_t beepType) = 0;
   // Global atoms: 0 when the atom could not be made.
   virtual uint16_t MakeAtom(const char* name) = 0;

@@ -202,7 +202,7 @@ Verdict KeyboardLocked(HookContext& c, uint32_t vk, uint32_t keyData, ScanRecord
       return Verdict::kSwallow;
   }
   // Out of the wand's rhythm: give the burst back; the offending key stays swallowed.
-  AbandonBurst(c);
+  AbandonBurst(c, true);  // after this process's deliveries still to go
   return Verdict::kSwallow;
 }
 
@@ -224,7 +224,8 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
       end ? static_cast<size_t>(static_cast<const char*>(end) - s.keyBuffer.scanChars) : n;
   std::memcpy(text, s.keyBuffer.scanChars, len);
   text[len] = 0;
-  DecodeScan(text, &s.transforms, record);
+  // The profile's choices wait for the delivery, which knows the program in front.
+  DecodeScan(text, nullptr, record);
 }
 
 Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags,
@@ -273,7 +274,7 @@ Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   }
   // Delivered once the step is over, with the capture already reset, so that nothing arriving
   // meanwhile (another process's hook, the watcher) can give the scan back as well.
-  DeliverScan(c, record);
+  DeliverInOrder(c, record, true);
   return Verdict::kSwallow;
 }
 
@@ -288,7 +289,7 @@ void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lP
   if (!guard.held()) return;
   if (ReadState(s) != kIdle) {
     *message = kWmNull;
-    AbandonBurst(c);
+    AbandonBurst(c, true);
   } else if (altF10) {
     *message = kWmNull;
     BeginBurst(c, kPrefixSeen);
@@ -310,7 +311,7 @@ bool AbortTimedOutBurst(HookContext& c, int32_t serial) {
   StepGuard guard(c.platform, kWatcherStepWaitMs);
   if (!guard.held()) return !BurstRunning(c.state, serial);
   // The held key's press is in keyChars on this path: given back with the rest.
-  if (BurstRunning(c.state, serial)) AbandonBurst(c);
+  if (BurstRunning(c.state, serial)) AbandonBurst(c, true);
   return true;
 }
 

@@ -43,6 +43,13 @@ struct HookContext {
   HookSharedState& state;
   HookPlatform& platform;
   HookLocal& local;
+  // How a scan's delivery types for the program in front (its row of the applications
+  // table). Everything else the library types (give-backs) keeps these: no pause, Unicode
+  // input where no key gives a character.
+  uint32_t paceMs = 0;
+  bool keysOnly = false;
+  int keysSent = 0;      // by this context: the pause goes between keys
+  bool refused = false;  // the system refused this context's Unicode input: typing stopped
 };
 
 enum class Verdict { kPass, kSwallow };
@@ -128,7 +135,8 @@ void EndStalledBurst(HookContext& c, int32_t serial);
 // step could not be had in time and that burst still runs: the caller tries again.
 bool AbortTimedOutBurst(HookContext& c, int32_t serial);
 
-// Decodes the captured scan characters (at most 500, whatever the record holds).
+// Decodes the captured scan characters (at most 500, whatever the record holds), with the
+// fixed fix-ups; the profile's choices are the delivery's (DeliverScan).
 void DecodeCapture(const HookSharedState& s, ScanRecord* record);
 
 }  // namespace pellix

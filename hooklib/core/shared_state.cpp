@@ -55,4 +55,14 @@ OutputSettings ReadOutputSettings(const HookSharedState& s) {
   return o;
 }
 
+int SetApplications(HookSharedState& s, const AppRules* rules) {
+  if (!rules) return 0;
+  // Copied as it is: readers take every field as untrusted (RuleFor), so a delivery that
+  // reads while the table changes gets one row or the other, each in range.
+  const char* from = reinterpret_cast<const char*>(rules);
+  char* to = reinterpret_cast<char*>(&s.apps);
+  for (size_t i = 0; i < sizeof(AppRules); ++i) SharedStore(&to[i], from[i]);
+  return 1;
+}
+
 }  // namespace pellix

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/transform_table.h"
+#include "hooklib/core/app_rules.h"
 #include "hooklib/core/interlocked.h"
 #include "hooklib/core/key_buffer.h"
 
@@ -56,15 +57,17 @@ struct HookSharedState {
   int32_t ownKeysNoted;
   int32_t ownKeysTaken;
   uint32_t ownKeys[kOwnKeyRing];
+  // Typing per program (Pellix_SetApplications); all zero types every program alike.
+  AppRules apps;
 };
 
-static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 2136, "x86 record layout");
-static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 2168, "x64 record layout");
+static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 11048, "x86 record layout");
+static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 11080, "x64 record layout");
 
 // The image's initial values: everything zero but the output settings and the timeout.
 constexpr HookSharedState InitialHookSharedState() {
   return HookSharedState{nullptr, nullptr, 0, 0, {}, nullptr, nullptr, nullptr, 0, '\n', '.',
-                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0, 0, {}};
+                         1, 0, kDefaultTimeoutMs, 0, nullptr, {}, 0, 0, 0, 0, {}, {}};
 }
 
 // Shared fields as they may be used, each read atomically: anything outside its range reads
@@ -91,6 +94,8 @@ int GetOutputType(const HookSharedState& s, char* terminator, char* separator, i
                   int* beepOn, int* beepType);
 uint32_t SetTimeOut(HookSharedState& s, uint32_t milliseconds);
 uint32_t GetTimeOut(const HookSharedState& s);
+// The whole per-program table, as the tray program built it; 0 for none.
+int SetApplications(HookSharedState& s, const AppRules* rules);
 // The timeout to wait for, in range whatever the record holds.
 uint32_t ReadTimeOut(const HookSharedState& s);
 

@@ -39,7 +39,10 @@ class FuzzPlatform : public HookPlatform {
   int16_t KeyForChar(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
   bool IsNt() override { return true; }
   bool IsDeadKey(uint8_t) override { return false; }
-  void UnicodeChar(char) override {}
+  bool UnicodeChar(const char*, int) override { return true; }
+  bool IsLeadByte(char c) override { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+  void Pause(uint32_t) override {}
+  void ProgramInFront(char* name, int) override { name[0] = 0; }
   void Beep(uint32_t) override {}
   uint16_t MakeAtom(const char* name) override { return name[0] ? 0xC001 : 0; }
   bool AtomExists(uint16_t) override { return claim == 0; }

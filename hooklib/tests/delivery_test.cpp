@@ -1,10 +1,12 @@
 // The offer of a scan to the tray program and the foreground window, and the typing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "engine/scan_record.h"
+#include "engine/transform_table.h"
 #include "hooklib/tests/fake_keyboard.h"
 #include "hooklib/tests/wine_layouts.h"
 
@@ -170,6 +172,92 @@ TEST_F(DeliveryTest, InvalidRecordIsNeverDelivered) {
   EXPECT_TRUE(kb.beeps.empty());
 }
 
+AppRule Row(const char* program, uint32_t pace, uint32_t method, int32_t profile) {
+  AppRule r{};
+  std::strncpy(r.program, program, sizeof r.program);
+  r.paceMs = pace;
+  r.method = method;
+  r.profile = profile;
+  return r;
+}
+
+// Each scan takes the row of the program in front: its profile's filter, its pace between
+// keys, its method; the tray program hears which program it was. Whatever another process
+// wrote into the table, every field is read in range.
+TEST(ProgramRows, EachScanTakesItsProgramsRowWhateverTheTableHolds) {
+  struct Case {
+    const char* program;
+    int32_t count;     // rows the table says it has
+    const char* typed;
+    uint32_t pace;     // between every two keys
+    bool unicode;      // '|' (no plain key on de) as Unicode input
+  } cases[] = {
+      {"", 3, "01|\n", 0, true},                  // unknown: every other program
+      {"notepad.exe", 3, "01|\n", 0, true},       // not listed
+      {"MSTSC.EXE", 3, "012\n", 20, false},       // its own profile, pace and keys only
+      {"Excel.exe", 3, "01|\n", 0, true},         // the current profile by its row
+      {"junk.exe", 3, "01|\n", kMaxPaceMs, true},  // garbage fields read in range
+      {"unterminated", 3, "01|\n", 0, true},      // a name with no end names nothing
+      {"MSTSC.EXE", -5, "01|\n", 0, true},        // no rows
+      {"MSTSC.EXE", 1000, "012\n", 20, false},    // at most the table's rows
+  };
+  for (const Case& c : cases) {
+    FakeKeyboard kb;
+    kb.state.messageId = 0xC123;
+    kb.state.targetWindow = kTray;
+    kb.state.terminator = '\n';
+    kb.programInFront = c.program;
+    const auto* de = testing::FindWineLayout("de");
+    for (int i = 0; i < testing::kLayoutCharCount; ++i)
+      kb.keyForChar[testing::kLayoutChars[i]] = de->keys[i];
+    AddOrUpdate(kb.state.transforms, "UPA", "++-+", 0);
+    AppRules& rules = kb.state.apps;
+    rules.everyOther = Row("ignored.exe", 0, kMethodKeysAndUnicode, 3);  // always current
+    rules.rules[0] = Row("mstsc.exe", 20, kMethodKeysOnly, 1);
+    rules.rules[1] = Row("excel.exe", 0, kMethodKeysAndUnicode, kCurrentProfile);
+    rules.rules[2] = Row("junk.exe", 99999, 7, 99);
+    std::memset(rules.rules[3].program, 'u', sizeof rules.rules[3].program);
+    rules.count = c.count;
+    AddOrUpdate(rules.profiles[1], "UPA", "+++", 0);
+    AddOrUpdate(rules.profiles[3], "UPA", "+", 0);
+    DeliverScan(kb.ctx, Record("1", "UPA", "012|"));
+    // The keys and pauses alternate when paced: a pause between every two keys, none after
+    // the last. A Unicode character's press and release go out together.
+    std::vector<KeyEvent> keys;
+    size_t at = 0;
+    for (const KeyEvent& k : kb.injected) {
+      if (k.vk == 231 && k.up) {
+        keys.push_back(k);
+        continue;
+      }
+      EXPECT_EQ(k.vk == 0, c.pace != 0 && at++ % 2 == 1) << c.program << " key " << at;
+      if (k.vk == 0) {
+        EXPECT_EQ(k.scan, c.pace) << c.program;
+      } else {
+        keys.push_back(k);
+      }
+    }
+    EXPECT_EQ(kb.AppText(), c.typed) << c.program;
+    EXPECT_EQ(std::count_if(keys.begin(), keys.end(), [](const KeyEvent& k) { return k.vk == 231; }),
+              c.unicode ? 2 : 0) << c.program;
+    EXPECT_EQ(kb.notePrograms, (std::vector<std::string>{c.program, c.program})) << c.program;
+  }
+}
+
+// A refused Unicode key stops the typing; the tray program, told "typed" before the keys,
+// hears that they were refused.
+TEST(ProgramRows, RefusedInputStopsTheTypingAndTheTrayProgramHearsIt) {
+  FakeKeyboard kb;
+  kb.state.messageId = 0xC123;
+  kb.state.targetWindow = kTray;
+  kb.refuseUnicode = true;
+  DeliverScan(kb.ctx, Record("1", "128", "ab(cd"));
+  EXPECT_EQ(kb.AppText(), "ab");
+  EXPECT_EQ(kb.reports, (std::vector<std::string>{"16:1/0/0|128|ab(cd after 0 keys",
+                                                  "16:2/0/1|128|ab(cd after 0 keys",
+                                                  "16:2/0/5|128|ab(cd after 4 keys"}));
+}
+
 TEST(Typing, CapitalNeedsShiftAroundTheKey) {
   FakeKeyboard kb;
   TypeText(kb.ctx, "Aa");
@@ -211,12 +299,16 @@ TEST(Typing, TabAndLineBreaksAreTheirOwnKeysWhateverTheLookUpSays) {
 }
 
 // The library's keys in order: "+41" a press of virtual key 0x41, "-41" its release, "+U|" a
-// Unicode press of '|'.
+// Unicode press of '|', "+U82A0" of a two-byte character, "~20" a pause of 20 ms.
 std::string KeyLog(const std::vector<KeyEvent>& keys) {
   std::string out;
-  char token[8];
+  char token[12];
   for (const KeyEvent& k : keys) {
-    if (k.vk == 231) {
+    if (k.vk == 0) {
+      std::snprintf(token, sizeof token, "~%u ", k.scan);
+    } else if (k.vk == 231 && k.scan > 0x7f) {
+      std::snprintf(token, sizeof token, "%cU%04X ", k.up ? '-' : '+', k.scan);
+    } else if (k.vk == 231) {
       std::snprintf(token, sizeof token, "%cU%c ", k.up ? '-' : '+', static_cast<char>(k.scan));
     } else {
       std::snprintf(token, sizeof token, "%c%02X ", k.up ? '-' : '+', k.vk);
@@ -229,15 +321,24 @@ std::string KeyLog(const std::vector<KeyEvent>& keys) {
 
 // Each character by its route, under the layouts' answers as Wine gives them (and one with
 // Windows' dead keys, which Wine reports as no key): key by key with no modifier or Shift;
-// AltGr, dead and keyless characters as Unicode on NT; on 9x AltGr held as Ctrl and Alt, a
-// space after a dead accent, and no key skipped.
+// AltGr, dead and keyless characters as Unicode on NT; on 9x, and for a program typed to
+// with keys only, AltGr held as Ctrl and Alt, a space after a dead accent, and no key skipped.
+// A two-byte character goes whole as Unicode input; a refused one stops the typing.
+constexpr int kKeysOnly = 1, kDoubleByte = 2, kRefused = 4;
 TEST(Typing, EachCharacterByItsRouteOnEveryLayout) {
   struct Case {
     const char* layout;  // a row of kWineLayouts, or "dead" (Swiss German's keys on Windows)
     bool nt;
     const char* text;
     const char* keys;
+    int how = 0;
   } cases[] = {
+      {"de", true, "a|@", "+41 -41 +11 +12 +E2 -E2 -12 -11 +11 +12 +51 -51 -12 -11", kKeysOnly},
+      {"dead", true, "^`!", "+DD -DD +20 -20 +10 +DD -DD -10 +20 -20 +10 +C0 -C0 -10", kKeysOnly},
+      {"us", true, "a\x82\xA0" "b\x82", "+41 -41 +U82A0 -U82A0 +42 -42", kDoubleByte},
+      {"us", false, "a\x82\xA0" "b", "+41 -41 +42 -42", kDoubleByte},
+      {"us", true, "a\x82\xA0" "b", "+41 -41 +42 -42", kDoubleByte | kKeysOnly},
+      {"de", true, "a|b", "+41 -41", kRefused},
       {"us", true, "aA|~(", "+41 -41 +10 +41 -41 -10 +10 +DC -DC -10 +10 +C0 -C0 -10 +U( -U("},
       {"de", true, "a|\\~@^`{}#",
        "+41 -41 +U| -U| +U\\ -U\\ +U~ -U~ +U@ -U@ +U^ -U^ +U` -U` +U{ -U{ +U} -U} +DC -DC"},
@@ -259,8 +360,12 @@ TEST(Typing, EachCharacterByItsRouteOnEveryLayout) {
       kb.keyForChar = {{'^', 0x00DD}, {'`', 0x01DD}, {'!', 0x01C0}};
       kb.deadKeys = {0xDD, 0xC0};
     }
+    kb.ctx.keysOnly = (c.how & kKeysOnly) != 0;
+    kb.dbcs = (c.how & kDoubleByte) != 0;
+    kb.refuseUnicode = (c.how & kRefused) != 0;
     TypeText(kb.ctx, c.text);
     EXPECT_EQ(KeyLog(kb.injected), c.keys) << c.layout << (c.nt ? " NT " : " 9x ") << c.text;
+    EXPECT_EQ(kb.ctx.refused, (c.how & kRefused) != 0) << c.text;
   }
 }
 

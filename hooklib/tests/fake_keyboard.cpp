@@ -1,5 +1,6 @@
 #include "hooklib/tests/fake_keyboard.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace pellix::testing {
@@ -156,8 +157,22 @@ uint8_t FakeKeyboard::KeyAtScanCode(uint32_t scanCode) {
   return 0;
 }
 
-void FakeKeyboard::UnicodeChar(char c) {
-  for (bool up : {false, true}) Synthetic(kVkPacket, static_cast<uint8_t>(c), up);
+bool FakeKeyboard::UnicodeChar(const char* bytes, int length) {
+  if (refuseUnicode) return false;
+  if (length == 1 && IsLeadByte(bytes[0])) return true;  // half a character: none
+  uint32_t unit = static_cast<uint8_t>(bytes[0]);
+  if (length == 2) unit = unit << 8 | static_cast<uint8_t>(bytes[1]);
+  for (bool up : {false, true}) Synthetic(kVkPacket, unit, up);
+  return true;
+}
+
+void FakeKeyboard::Pause(uint32_t milliseconds) {
+  clockMs += milliseconds;
+  injected.push_back({0, milliseconds, false, true});
+}
+
+void FakeKeyboard::ProgramInFront(char* name, int size) {
+  std::snprintf(name, static_cast<size_t>(size), "%s", programInFront.c_str());
 }
 
 void FakeKeyboard::Synthetic(uint32_t vk, uint32_t scanCode, bool up) {

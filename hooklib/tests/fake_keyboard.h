@@ -78,6 +78,9 @@ class FakeKeyboard : public HookPlatform {
   bool nt = true;                     // the NT family, with Unicode input
   bool capsLock = false;              // the lock as the user left it; Caps Lock presses toggle it
   std::set<uint8_t> deadKeys;         // the layout's dead keys
+  bool dbcs = false;                  // the code page has two-byte characters
+  bool refuseUnicode = false;         // SendInput refuses Unicode input
+  std::string programInFront;         // the foreground window's program file name
   // The PC's layout: the virtual keys it reports for the US key positions the wand presses.
   const layouts::Layout* pcLayout = nullptr;
   void* foreground = nullptr;
@@ -104,8 +107,16 @@ class FakeKeyboard : public HookPlatform {
   int16_t KeyForChar(char c) override;
   bool IsNt() override { return nt; }
   bool IsDeadKey(uint8_t vk) override { return deadKeys.count(vk) != 0; }
-  // As Windows sends it: VK_PACKET (231) with the character in place of the scan code.
-  void UnicodeChar(char c) override;
+  // As Windows sends it: VK_PACKET (231) with the character in place of the scan code; a
+  // two-byte character (dbcs) as its two bytes, lead byte high. False while refuseUnicode.
+  bool UnicodeChar(const char* bytes, int length) override;
+  // With dbcs, the bytes 0x81 to 0xFE lead (a code page of two-byte characters).
+  bool IsLeadByte(char c) override {
+    return dbcs && static_cast<unsigned char>(c) >= 0x81 && static_cast<unsigned char>(c) != 0xFF;
+  }
+  // A pause adds to clockMs and is noted among the keys as a key 0 of that many milliseconds.
+  void Pause(uint32_t milliseconds) override;
+  void ProgramInFront(char* name, int size) override;
   void Beep(uint32_t beepType) override { beeps.push_back(beepType); }
   uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override { return atoms.count(atom) != 0; }
@@ -121,9 +132,11 @@ class FakeKeyboard : public HookPlatform {
                       std::to_string(note.kind) + "/" + std::to_string(note.burst - firstBurst) + "/" +
                       std::to_string(note.outcome) + "|" + note.type + "|" + note.data +
                       " after " + std::to_string(injected.size()) + " keys");
+    notePrograms.push_back(note.program);
     return trayAnswer ? trayAnswer(window, note) : kTrayLeftScan;
   }
   std::function<uintptr_t(void*, const TrayNote&)> trayAnswer;
+  std::vector<std::string> notePrograms;  // each note's program
   uint32_t firstBurst = 0;  // bursts are counted per process: shown from the first one told
   bool StartDelivery(Delivery* delivery) override;
   // Keyboard-hook path: one key as the application retrieves it; `own` when the library typed

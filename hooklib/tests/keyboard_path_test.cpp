@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 
 #include "engine/encoder.h"
 #include "hooklib/tests/fake_keyboard.h"
@@ -132,6 +133,31 @@ TEST(KeyboardPath, InvalidBurstProducesNothing) {
 // The library's own keys pass the keyboard hook untouched, in a burst or not, though they
 // carry the same key data as the keyboard's; the same key of the keyboard after them is the
 // burst's. The user's system key still ends a burst.
+// The hook runs inside the program it types to: a program with a pace is typed to from the
+// delivery thread (keys paced from its own thread would arrive all at once), and a scan after
+// it waits its turn, paced or not.
+TEST(KeyboardPath, APacedScanLeavesTheHookAndTheNextWaitsItsTurn) {
+  FakeKeyboard kb(kKb);
+  kb.state.apps.count = 1;
+  std::strcpy(kb.state.apps.rules[0].program, "client.exe");
+  kb.state.apps.rules[0].paceMs = 20;
+  kb.programInFront = "client.exe";
+  auto burst = [&kb](const char* data) {
+    kb.WandPrefix();
+    for (char c : EncodeWandText("1", "UPA", data)) kb.WandChar(c);
+    kb.Enter();
+  };
+  burst("0123");
+  EXPECT_TRUE(kb.injected.empty()) << "typed inside the hook";
+  kb.programInFront = "notepad.exe";
+  burst("45");
+  EXPECT_TRUE(kb.injected.empty()) << "the second scan went first";
+  kb.programInFront = "client.exe";  // the program in front as they are typed counts
+  kb.Pump();
+  EXPECT_EQ(kb.AppText(), "0123\n45\n");
+  EXPECT_EQ(kb.clockMs, 20u * (9 + 5)) << "a pause between every two keys of each scan";
+}
+
 TEST(KeyboardPath, OwnKeysPassButMessageHookStillReactsToTheUsers) {
   FakeKeyboard kb(kKb);
   kb.state.recognizerState = kCapturing;

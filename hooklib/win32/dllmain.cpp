@@ -52,6 +52,10 @@ int PELLIX_API Pellix_InitTransform() {
   return 0;
 }
 
+int PELLIX_API Pellix_SetApplications(const pellix::AppRules* rules) {
+  return pellix::SetApplications(Shared(), rules);
+}
+
 unsigned PELLIX_API Pellix_GetKeyCount() { return pellix::win32::LowLevelKeyCount(); }
 
 }  // extern "C"
@@ -67,3 +71,4 @@ static_assert(std::is_same_v<decltype(&Pellix_AddTransform), pellix::AddTransfor
 static_assert(std::is_same_v<decltype(&Pellix_DelTransform), pellix::DelTransformFn>);
 static_assert(std::is_same_v<decltype(&Pellix_InitTransform), pellix::InitTransformFn>);
 static_assert(std::is_same_v<decltype(&Pellix_GetKeyCount), pellix::GetKeyCountFn>);
+static_assert(std::is_same_v<decltype(&Pellix_SetApplications), pellix::SetApplicationsFn>);

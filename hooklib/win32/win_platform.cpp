@@ -102,23 +102,100 @@ bool WinPlatform::IsNt() {
 // Windows 9x marks a dead key in bit 15 of the answer, NT in bit 31; a character is 0..255.
 bool WinPlatform::IsDeadKey(uint8_t vk) { return (MapVirtualKeyA(vk, 2) & 0x80008000u) != 0; }
 
-void WinPlatform::UnicodeChar(char c) {
+bool WinPlatform::UnicodeChar(const char* bytes, int length) {
   // Bound at run time: Windows 95 has no SendInput, and 9x never comes here. Looked up for
   // each character rather than kept in a guarded static, which would bring the C++ runtime's
   // exception code into the library.
   using SendInputFn = UINT(WINAPI*)(UINT, INPUT*, int);
   const auto sendInput = reinterpret_cast<SendInputFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SendInput")));
-  WCHAR unit = 0;
-  if (!sendInput || MultiByteToWideChar(CP_ACP, 0, &c, 1, &unit, 1) != 1) return;
-  INPUT keys[2] = {};
-  for (int i = 0; i < 2; ++i) {
+  WCHAR units[2] = {};
+  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, length, units, 2);
+  if (n < 1) return true;  // no character: nothing to type
+  if (!sendInput) return false;
+  INPUT keys[4] = {};
+  for (int i = 0; i < 2 * n; ++i) {
     keys[i].type = INPUT_KEYBOARD;
-    keys[i].ki.wScan = unit;
-    keys[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+    keys[i].ki.wScan = units[i / 2];
+    keys[i].ki.dwFlags = KEYEVENTF_UNICODE | (i % 2 == 1 ? KEYEVENTF_KEYUP : 0);
     keys[i].ki.dwExtraInfo = kOwnKeyMark;
   }
-  sendInput(2, keys, sizeof(INPUT));
+  return sendInput(static_cast<UINT>(2 * n), keys, sizeof(INPUT)) == static_cast<UINT>(2 * n);
+}
+
+bool WinPlatform::IsLeadByte(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+
+void WinPlatform::Pause(uint32_t milliseconds) { Sleep(milliseconds); }
+
+namespace {
+
+// The file name of a full path, in UTF-8; empty when it does not fit.
+void FileNameOf(const WCHAR* path, char* name, int size) {
+  const WCHAR* file = path;
+  for (const WCHAR* p = path; *p; ++p) {
+    if (*p == L'\\' || *p == L'/') file = p + 1;
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, file, -1, name, size, nullptr, nullptr);
+  if (n <= 0) name[0] = 0;
+}
+
+// The image of another process: QueryFullProcessImageNameW from Vista on (which a limited
+// right allows), GetModuleFileNameExW of psapi.dll before. Both bound at run time.
+bool ImageOfProcess(DWORD processId, WCHAR* path, DWORD size) {
+  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, WCHAR*, DWORD*);
+  using ModuleFn = DWORD(WINAPI*)(HANDLE, HMODULE, WCHAR*, DWORD);
+  const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
+  if (query) {
+    HANDLE process = OpenProcess(0x1000 /* PROCESS_QUERY_LIMITED_INFORMATION */, FALSE, processId);
+    if (!process) return false;
+    DWORD length = size;
+    const bool ok = query(process, 0, path, &length) && length < size;
+    CloseHandle(process);
+    return ok;
+  }
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  const auto module = psapi ? reinterpret_cast<ModuleFn>(reinterpret_cast<void*>(
+                                  GetProcAddress(psapi, "GetModuleFileNameExW")))
+                            : nullptr;
+  HANDLE process =
+      module ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId) : nullptr;
+  const DWORD length = process ? module(process, nullptr, path, size) : 0;
+  if (process) CloseHandle(process);
+  if (psapi) FreeLibrary(psapi);
+  return length > 0 && length < size;
+}
+
+}  // namespace
+
+void WinPlatform::ProgramInFront(char* name, int size) {
+  name[0] = 0;
+  DWORD processId = 0;
+  HWND front = GetForegroundWindow();
+  if (!front || !GetWindowThreadProcessId(front, &processId)) return;
+  constexpr DWORD kPathSize = 1024;
+  WCHAR path[kPathSize];
+  if (!IsNt()) {
+    // Windows 9x: the keyboard hook runs in the program itself; its name by the ANSI call,
+    // kept where it is plain ASCII (the same in UTF-8).
+    char ansi[MAX_PATH];
+    const DWORD n = processId == GetCurrentProcessId() ? GetModuleFileNameA(nullptr, ansi, MAX_PATH) : 0;
+    if (n == 0 || n >= MAX_PATH) return;
+    const char* file = ansi;
+    for (const char* p = ansi; *p; ++p) {
+      if (static_cast<unsigned char>(*p) >= 0x80) return;
+      if (*p == '\\') file = p + 1;
+    }
+    lstrcpynA(name, file, size);
+    return;
+  }
+  if (processId == GetCurrentProcessId()) {
+    const DWORD n = GetModuleFileNameW(nullptr, path, kPathSize);
+    if (n == 0 || n >= kPathSize) return;
+  } else if (!ImageOfProcess(processId, path, kPathSize)) {
+    return;
+  }
+  FileNameOf(path, name, size);
 }
 
 void WinPlatform::Beep(uint32_t beepType) { MessageBeep(beepType); }

@@ -19,7 +19,10 @@ class WinPlatform : public HookPlatform {
   int16_t KeyForChar(char c) override;
   bool IsNt() override;
   bool IsDeadKey(uint8_t vk) override;
-  void UnicodeChar(char c) override;
+  bool UnicodeChar(const char* bytes, int length) override;
+  bool IsLeadByte(char c) override;
+  void Pause(uint32_t milliseconds) override;
+  void ProgramInFront(char* name, int size) override;
   void Beep(uint32_t beepType) override;
   uint16_t MakeAtom(const char* name) override;
   bool AtomExists(uint16_t atom) override;

@@ -52,7 +52,7 @@ TEST_F(KeywedgeDll, StartsWithTheDefaults) {
   EXPECT_EQ(e.delTransform("ABC"), 0);  // the table starts empty
 }
 
-TEST_F(KeywedgeDll, ExportsExactlyTheNineNamesAndTheKeyCount) {
+TEST_F(KeywedgeDll, ExportsExactlyTheNineNamesTheKeyCountAndTheApplications) {
   const auto* base = reinterpret_cast<const BYTE*>(dll);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -65,10 +65,11 @@ TEST_F(KeywedgeDll, ExportsExactlyTheNineNamesAndTheKeyCount) {
     got.emplace_back(reinterpret_cast<const char*>(base + names[i]));
   std::vector<std::string> want(kHookExportNames, kHookExportNames + 9);
   want.emplace_back(kGetKeyCountName);
+  want.emplace_back(kSetApplicationsName);
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());
   EXPECT_EQ(got, want);
-  EXPECT_EQ(exports->NumberOfFunctions, 10u);
+  EXPECT_EQ(exports->NumberOfFunctions, 11u);
   for (const char* name : kHookExportNames) EXPECT_NE(GetProcAddress(dll, name), nullptr) << name;
 }
 
@@ -143,6 +144,12 @@ TEST_F(KeywedgeDll, SecondProcessSeesSettingsAndTransforms) {
   EXPECT_EQ(e.delTransform("IBN"), 0);
   e.setOutputType('\n', '.', 0, 1, 0);
   e.setTimeOut(1250);
+  // The per-program table, handed over there, reaches the deliveries here.
+  EXPECT_EQ(testing::RunSibling("hooklib_peer.exe", "set-applications Client.EXE 30"), 1);
+  const AppRule row = RuleFor(Shared()->apps, "client.exe");
+  EXPECT_EQ(row.paceMs, 30u);
+  EXPECT_EQ(row.method, kMethodKeysOnly);
+  EXPECT_EQ(RuleFor(Shared()->apps, "other.exe").paceMs, 0u);
 }
 
 TEST_F(KeywedgeDll, HooksAreInstalledOnceForTheWholeSystem) {

@@ -50,7 +50,10 @@ int main(int argc, char** argv) {
     std::printf("not the NT family\n");
     ++wrong;
   }
-  platform.UnicodeChar('|');
+  if (!platform.UnicodeChar("|", 1)) {
+    std::printf("Unicode input refused\n");
+    ++wrong;
+  }
   UnhookWindowsHookEx(hook);
   for (int i = 0; i < 2; ++i) {
     const Seen& s = g_seen[i];

@@ -7,6 +7,10 @@
 //       installs, leaves the recognizer in STATE, signals the named EVENT and waits forever
 //   hooklib_peer exercise                  calls every export and pumps keys; 0 if it lived
 //   hooklib_peer type-own-key VK           types VK as the library does, with its mark
+//   hooklib_peer set-applications PROGRAM PACE   hands over a table with that one row (keys
+//                                          only); the result of Pellix_SetApplications
+//   hooklib_peer front EVENT               a window of its own in front; signals the named
+//                                          EVENT and stays up for 10 s
 #include <windows.h>
 
 #include <cstdio>
@@ -75,6 +79,27 @@ int main(int argc, char** argv) {
     const DWORD w = WaitForSingleObject(lock, 2000);
     if (w != WAIT_OBJECT_0 && w != WAIT_ABANDONED) return 106;
     ReleaseMutex(lock);
+    return 0;
+  }
+  if (std::strcmp(what, "set-applications") == 0 && argc == 4) {
+    const auto set = reinterpret_cast<SetApplicationsFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, kSetApplicationsName)));
+    static AppRules rules = {};
+    rules.count = 1;
+    lstrcpynA(rules.rules[0].program, argv[2], kProgramNameSize);
+    rules.rules[0].paceMs = static_cast<uint32_t>(std::atoi(argv[3]));
+    rules.rules[0].method = kMethodKeysOnly;
+    rules.rules[0].profile = kCurrentProfile;
+    return set ? set(&rules) : 107;
+  }
+  if (std::strcmp(what, "front") == 0 && argc == 3) {
+    HWND window = CreateWindowExA(0, "STATIC", "peer", WS_POPUP | WS_VISIBLE, 0, 0, 100, 40,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(window);
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+    if (!window || !ready) return 108;
+    SetEvent(ready);
+    Pump(10000);
     return 0;
   }
   if (std::strcmp(what, "type-own-key") == 0 && argc == 3) {

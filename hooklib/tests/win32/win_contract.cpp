@@ -97,6 +97,28 @@ DWORD WINAPI EnterStepAndEnd(LPVOID) {
 
 // A thread of this process ends inside a step and another process is handed the lock: this
 // process still has its steps (a mark kept per process stayed set for good).
+// The program in front by its file name, whichever process owns the window.
+TEST(ProgramInFront, IsTheFileNameOfTheForegroundWindowsProcess) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "PellixPeerInFront");
+  HANDLE peer = StartSibling("hooklib_peer.exe", "front PellixPeerInFront");
+  ASSERT_TRUE(ready && peer);
+  ASSERT_EQ(WaitForSingleObject(ready, 15000), WAIT_OBJECT_0);
+  win32::WinPlatform win;
+  char name[64] = "unset";
+  win.ProgramInFront(name, sizeof name);
+  EXPECT_STREQ(name, "hooklib_peer.exe");
+  TerminateProcess(peer, 0);
+  WaitForSingleObject(peer, 5000);
+  CloseHandle(peer);
+  CloseHandle(ready);
+  HWND own = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 40, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetForegroundWindow(own);
+  win.ProgramInFront(name, sizeof name);
+  EXPECT_STREQ(name, "hooklib_platform_contract_test.exe");
+  DestroyWindow(own);
+}
+
 TEST(StepLock, AThreadEndingInsideAStepLeavesTheOtherThreadsTheirSteps) {
   win32::OpenStepLock(true);
   win32::WinPlatform win;
