@@ -349,14 +349,10 @@ void BuildAppRules(const AppRows& rows, RegistryPort& registry, AppRules* rules,
 
 const ProfileTable* ProfileForProgram(const AppRules& rules, const AppProfiles& profiles,
                                       const char* program) {
-  if (program == nullptr || program[0] == '\0') return nullptr;
-  for (int i = 0; i < rules.count && i < kAppRuleCount; ++i) {
-    const AppRule& rule = rules.rules[i];
-    if (!SameName(rule.program, program)) continue;
-    if (rule.profile < 0 || rule.profile >= profiles.count) return nullptr;
-    return &profiles.tables[rule.profile];
-  }
-  return nullptr;
+  // The row the library picks for the same program, by the library's own rule.
+  const AppRule rule = RuleFor(rules, program);
+  if (rule.profile < 0 || rule.profile >= profiles.count) return nullptr;
+  return &profiles.tables[rule.profile];
 }
 
 }  // namespace pellix
