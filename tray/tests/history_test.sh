@@ -28,12 +28,8 @@ trap e2e_finish EXIT
 
 bin=$(e2e_winpath "$build/bin")
 # The program each scan went to, in the log's last field: the target's, or Pellix's own for a
-# scan its own window took; empty from a library that does not name the program.
-# A spreadsheet's export quotes no empty cell (tpc: the target's cell so exported).
-tp= op= tpc=
-if grep -qa Pellix_SetApplications "$build/bin/KEYWEDGE.DLL"; then
-  tp=pellix-target.exe op=pellix.exe tpc='"pellix-target.exe"'
-fi
+# scan its own window took (tpc: the target's cell as a spreadsheet exports it).
+tp=pellix-target.exe op=pellix.exe tpc='"pellix-target.exe"'
 
 typed="$work/typed.txt"
 launched="$work/launched.txt"
