@@ -9,5 +9,7 @@
 #define IDD_PROFILES_PAGE 115    /* Profiles page of the Settings sheet */
 #define IDD_NEW_PROFILE 116      /* New Profile dialog */
 #define IDD_HISTORY_PAGE 117     /* History page of the Settings sheet */
+#define IDD_APPLICATIONS_PAGE 119 /* Applications page of the Settings sheet */
+#define IDD_APPLICATION_ROW 120  /* a row of the Applications page */
 
 #endif

@@ -8,9 +8,10 @@ namespace pellix {
 
 namespace {
 
-void CopyText(char (&to)[kHistoryTextSize], const char* from) {
-  std::strncpy(to, from ? from : "", kHistoryTextSize - 1);
-  to[kHistoryTextSize - 1] = '\0';
+template <size_t N>
+void CopyText(char (&to)[N], const char* from) {
+  std::strncpy(to, from ? from : "", N - 1);
+  to[N - 1] = '\0';
 }
 
 // A text written into a buffer of fixed size; what does not fit is cut.
@@ -146,11 +147,12 @@ bool RepeatGate::Ignore(const char* type, const char* data, uint32_t nowMs, uint
 }
 
 ScanEntry MakeScanEntry(const LocalTime& time, const char* type, const char* data,
-                        ScanAction action) {
+                        ScanAction action, const char* program) {
   ScanEntry entry;
   entry.time = time;
   CopyText(entry.type, type);
   CopyText(entry.data, data);
+  CopyText(entry.program, program);
   entry.action = action;
   entry.repeat = false;
   return entry;
@@ -183,8 +185,8 @@ int CsvLine(const ScanEntry& entry, char separator, char (&line)[kCsvLineSize]) 
   IsoTime(entry.time, time);
   char action[kActionTextSize];
   EntryActionText(entry, action);
-  const char* fields[] = {time, entry.type, entry.data, action};
-  for (int i = 0; i < 4; ++i) {
+  const char* fields[] = {time, entry.type, entry.data, action, entry.program};
+  for (int i = 0; i < 5; ++i) {
     if (i > 0) out.Put(separator);
     AppendField(out, fields[i]);
   }

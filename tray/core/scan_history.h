@@ -35,6 +35,7 @@ struct LocalTime {
 
 constexpr int kHistoryLimit = 1000;
 constexpr int kHistoryTextSize = 256;  // the fields of a scan, as offered
+constexpr int kHistoryProgramSize = 64;
 
 struct ScanEntry {
   LocalTime time;
@@ -42,10 +43,13 @@ struct ScanEntry {
   char data[kHistoryTextSize];  // as delivered: after the fix-ups and the filter
   ScanAction action;
   bool repeat;  // its type and data match an earlier scan of this run
+  // The file name of the program the scan went to, in the system's code page as the other
+  // texts; empty where it is not known (the driver path, another sender's KV_CC_MSG).
+  char program[kHistoryProgramSize];
 };
-// An entry with both texts cut to their size; null texts are empty.
+// An entry with its texts cut to their size; null texts are empty.
 ScanEntry MakeScanEntry(const LocalTime& time, const char* type, const char* data,
-                        ScanAction action);
+                        ScanAction action, const char* program = nullptr);
 
 constexpr int kActionTextSize = 48;
 // The action as the list, the CSV and the log show it, with " (repeat)" after a repeat that
@@ -123,8 +127,8 @@ void IsoTime(const LocalTime& time, char (&text)[kTimeTextSize]);
 // count for nothing), an apostrophe goes in front of it, which spreadsheets show as text and
 // do not run.
 constexpr int kCsvLineSize = 1280;  // a line of the longest fields, every character doubled
-constexpr char kCsvHeader[] = "Time,Type,Data,Action\r\n";
-constexpr char kCellsHeader[] = "Time\tType\tData\tAction\r\n";
+constexpr char kCsvHeader[] = "Time,Type,Data,Action,Program\r\n";
+constexpr char kCellsHeader[] = "Time\tType\tData\tAction\tProgram\r\n";
 // One scan as a line ending in CR LF, fields between `separator` (',' for CSV, Tab for the
 // cells a spreadsheet pastes); returns its length.
 int CsvLine(const ScanEntry& entry, char separator, char (&line)[kCsvLineSize]);

@@ -41,10 +41,10 @@ void Bytes::PutU16(uint16_t v) {
 
 namespace {
 
-// The header row and the rows asked for, oldest first, each as its four texts.
+// The header row and the rows asked for, oldest first, each as its five texts.
 template <class Row>
 void EachRow(const ScanHistory& history, const int* newestIndexes, int count, Row row) {
-  const char* header[] = {"Time", "Type", "Data", "Action"};
+  const char* header[] = {"Time", "Type", "Data", "Action", "Program"};
   row(header);
   const int lines = count > 0 ? count : history.Count();
   for (int i = lines - 1; i >= 0; --i) {
@@ -54,7 +54,7 @@ void EachRow(const ScanHistory& history, const int* newestIndexes, int count, Ro
     char time[kTimeTextSize], action[kActionTextSize];
     IsoTime(e.time, time);
     EntryActionText(e, action);
-    const char* texts[] = {time, e.type, e.data, action};
+    const char* texts[] = {time, e.type, e.data, action, e.program};
     row(texts);
   }
 }
@@ -180,7 +180,7 @@ void HtmlClipboardText(const ScanHistory& history, const int* newestIndexes, int
   out.Put("<table>\r\n");
   EachRow(history, newestIndexes, count, [&](const char* const* texts) {
     out.Put("<tr>");
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
       out.Put("<td sdnum=\"1033;0;@\" style=\"mso-number-format:'\\@'\">");
       PutEscaped(out, texts[i], toUtf8);
       out.Put("</td>");
@@ -214,7 +214,7 @@ void XlsxWorkbook(const ScanHistory& history, const int* newestIndexes, int coun
     char tag[64];
     std::snprintf(tag, sizeof tag, "<row r=\"%d\">", ++row);
     sheet.Put(tag);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
       std::snprintf(tag, sizeof tag, "<c r=\"%c%d\" t=\"inlineStr\" s=\"1\">", 'A' + i, row);
       sheet.Put(tag);
       sheet.Put("<is><t xml:space=\"preserve\">");

@@ -3,7 +3,9 @@
 # keys sent from outside can drive under Wine). Wine's notepad (an Edit control) and wordpad
 # (a RichEdit20W) get the user's own words, a scan in each output style and terminator (Tab,
 # line feed, carriage return), and the user's words again: exactly those, in order, nothing
-# stray. Keyboard layouts: layouts_e2e.sh.
+# stray. A program with a row of its own on the Applications page scans with that row's
+# profile (its program launched, its Auto-ISBN), and notepad, in front a moment later, with
+# the current one. Keyboard layouts: layouts_e2e.sh.
 #   apps_e2e.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -66,4 +68,40 @@ done <<'STYLES'
 2 44 9
 3 46 10
 STYLES
+
+echo "== a row's own profile: its program launched, its fix-ups; notepad then gets the current profile's"
+stop_pellix
+recorded="$work/launched.txt" typed="$work/target.txt"
+export PELLIX_RECORD_FILE
+PELLIX_RECORD_FILE=$(e2e_winpath "$recorded")
+recorder=$(e2e_winpath "$build/bin/pellix-record-args.exe")
+apps='[HKEY_CURRENT_USER\Software\Obrelle Works\Pellix\Applications'
+books='[HKEY_CURRENT_USER\Software\Obrelle Works\Pellix\Profiles\Books'
+{
+  e2e_settings '"Style"=dword:00000000' '"TermChar"=dword:0000000a' '"CurProfile"="E2E"'
+  e2e_profile_type 128 "" "" "" 0  # the current profile: no program for UPA, no Auto-ISBN
+  printf '%s\\UPA]\n"Command"="%s"\n"Params"="upa $1"\n"AutoConv"=dword:00000000\n\n' "$books" "${recorder//\\/\\\\}"
+  printf '%s\\IB5]\n"Trans"=""\n"AutoConv"=dword:00000001\n\n' "$books"
+  printf '%s]\n"Count"=dword:00000001\n\n' "$apps"
+  printf '%s\\1]\n"Program"="pellix-target.exe"\n"Pace"=dword:00000000\n"Method"=dword:00000000\n"Profile"="Books"\n\n' "$apps"
+} >"$work/settings.reg"
+e2e_load_settings "$work/settings.reg"
+e2e_start_pellix
+e2e_start target_pid "$build/bin/pellix-target.exe" --title "Pellix Row Target" --out "$(e2e_winpath "$typed")"
+win=$(e2e_wait_window "Pellix Row Target" 30) || fail "no target window"
+e2e_wait_file "$typed" 30 || fail "the target does not report"
+e2e_focus "$win"
+e2e_scan --serial "$serial" --type UPA --data 012345678905
+e2e_wait_text "$recorded" $'upa 012345678905\n' 20 || fail "the row's profile launched nothing: $(cat "$recorded" 2>&1)"
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_wait_text "$typed" $'0262033844\n' 15 || fail "the row's Auto-ISBN: $(cat -A "$typed")"
+e2e_start_app notepad
+e2e_scan --serial "$serial" --type UPA --data 012345678905
+e2e_scan --serial "$serial" --type IB5 --data 9780262033848
+e2e_app_text "$cls" "$child" $'012345678905\n9780262033848\n' || fail "notepad: the current profile's typing"
+e2e_wait_text "$recorded" $'upa 012345678905\n' 1 || fail "notepad's scan launched: $(cat "$recorded")"
+e2e_wait_text "$typed" $'0262033844\n' 1 || fail "the target got more: $(cat -A "$typed")"
+e2e_screenshot "$work/row-profile.png"
+e2e_stop "$app_pid"
+e2e_stop "$target_pid"
 echo "real applications: all checks passed"

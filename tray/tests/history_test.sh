@@ -27,6 +27,9 @@ e2e_private_prefix "$work/prefix"  # the test kills the program
 trap e2e_finish EXIT
 
 bin=$(e2e_winpath "$build/bin")
+# The program each scan went to, in the log's last field: the target's, or Pellix's own for a
+# scan its own window took (tpc: the target's cell as a spreadsheet exports it).
+tp=pellix-target.exe op=pellix.exe tpc='"pellix-target.exe"'
 
 typed="$work/typed.txt"
 launched="$work/launched.txt"
@@ -126,16 +129,16 @@ sleep 1
 e2e_focus "$sheet"
 e2e_scan --serial "$serial" --type C39 --data SHEET
 wait "$hold_pid" || fail "the log could not be held open"
-want=$(crlf "Time,Type,Data,Action" 'T,"IB5","0262033844","typed"' \
-  'T,"UPA","012345678905","launched"' 'T,"128","a,""b","typed"' 'T,"C39","'"'"'-LIB+7","typed"' \
-  'T,"E13","","filtered to nothing"' 'T,"UPE","01234565","claimed by a window"' \
-  'T,"UPA","0262033844"" & calc.exe & ""","refused"' 'T,"E08","1"" & calc.exe & ""","refused"' \
-  'T,"UPA","#5","refused"' 'T,"ITF","x"" --evil-switch ""y","launched"' \
-  "T,\"C93\",\"$bin\\pellix-record-args.exe\",\"refused\"" 'T,"C93","pellixlib://evil","refused"' \
-  'T,"C39","#0","typed"' 'T,"C39","#49152","typed"' \
-  'T,"C39","#1234","typed"' 'T,"C39","1;'"'"'=1+1;","typed"' \
-  'T,"C39","x,'"'"'@A1","typed"' \
-  'T,"C39","SHEET","claimed by a window"'; echo x)
+want=$(crlf "Time,Type,Data,Action,Program" 'T,"IB5","0262033844","typed","'"$tp"'"' \
+  'T,"UPA","012345678905","launched","'"$tp"'"' 'T,"128","a,""b","typed","'"$tp"'"' 'T,"C39","'"'"'-LIB+7","typed","'"$tp"'"' \
+  'T,"E13","","filtered to nothing","'"$tp"'"' 'T,"UPE","01234565","claimed by a window","'"$tp"'"' \
+  'T,"UPA","0262033844"" & calc.exe & ""","refused","'"$tp"'"' 'T,"E08","1"" & calc.exe & ""","refused","'"$tp"'"' \
+  'T,"UPA","#5","refused","'"$tp"'"' 'T,"ITF","x"" --evil-switch ""y","launched","'"$tp"'"' \
+  "T,\"C93\",\"$bin\\pellix-record-args.exe\",\"refused\",\"$tp\"" 'T,"C93","pellixlib://evil","refused","'"$tp"'"' \
+  'T,"C39","#0","typed","'"$tp"'"' 'T,"C39","#49152","typed","'"$tp"'"' \
+  'T,"C39","#1234","typed","'"$tp"'"' 'T,"C39","1;'"'"'=1+1;","typed","'"$tp"'"' \
+  'T,"C39","x,'"'"'@A1","typed","'"$tp"'"' \
+  'T,"C39","SHEET","claimed by a window","'"$op"'"'; echo x)
 for _ in $(seq 50); do [ "$(log_rows; echo x)" = "$want" ] && break; sleep 0.1; done
 [ "$(log_rows; echo x)" = "$want" ] || fail "log: $(cat -A "$log")"
 grep -q "$serial" "$log" && fail "the serial is in the log"
@@ -154,7 +157,7 @@ probe_rc click Pellix 1061 || fail "no Copy button"
 e2e_until 10 copied copied.csv "$log" || fail "Copy: $(cat -A "$work/copied.csv")"
 probe_rc clipboard "$(e2e_winpath "$work/cells.txt")" || fail "no Unicode text"
 # The cells: the log's fields between tabs.
-sed 's/","/"\t"/g; s/^Time,Type,Data,Action/Time\tType\tData\tAction/' "$log" | cmp -s - "$work/cells.txt" ||
+sed 's/","/"\t"/g; s/^Time,Type,Data,Action,Program/Time\tType\tData\tAction\tProgram/' "$log" | cmp -s - "$work/cells.txt" ||
   fail "cells: $(cat -A "$work/cells.txt")"
 lo_no_formula "$work/cells.txt" "the copied cells"
 probe_rc click Pellix 1062 || fail "no Save As button"
@@ -174,7 +177,7 @@ probe_rc set-text "Save As" 1152 "$(e2e_winpath "$saved")" ||
 probe_rc click "Save As" 1 || fail "no Save button"
 e2e_until 10 cmp -s "$saved" "$log" || fail "Save As: $(cat -A "$saved")"
 probe_rc click Pellix 1063 || fail "no Clear button"
-printf 'Time,Type,Data,Action\r\n' >"$work/header.csv"
+printf 'Time,Type,Data,Action,Program\r\n' >"$work/header.csv"
 copy_cleared() { probe_rc click Pellix 1061 && sleep 0.2 && copied cleared.csv "$work/header.csv"; }
 e2e_until 10 copy_cleared || fail "Clear: $(cat -A "$work/cleared.csv")"
 probe_rc command PellixWndCls 103   # OK closes the sheet
@@ -187,7 +190,7 @@ typed_so_far+=$'0262033844\n'
 e2e_wait_text "$typed" "$typed_so_far" 15 || fail "scan before the kill"
 e2e_stop "$pellix_pid"
 # Not a repeat: Clear above started the run's rows afresh.
-[ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'"IB5","0262033844","typed"\r' ] ||
+[ "$(tail -n1 "$log" | sed -E 's/^[^,]*,//')" = $'"IB5","0262033844","typed","'"$tp"$'"\r' ] ||
   fail "the last scan is not in the log: $(cat -A "$log")"
 [ "$(wc -l <"$log")" -eq 21 ] || fail "log lines: $(cat -A "$log")"
 
@@ -221,14 +224,14 @@ e2e_scan --serial "$serial" --type C39 --data KEPT2
 typed_so_far+=$'KEPT2\n'
 e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan after the failure"
 kept() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" 2>/dev/null | tr -d '\r')" = \
-  "$(printf 'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"')" ]; }
+  "$(printf 'Time,Type,Data,Action,Program\n"C39","KEPT1","typed","'"$tp"'"\n"C39","KEPT2","typed","'"$tp"'"')" ]; }
 e2e_until 10 kept || fail "kept lines: $(cat -A "$missing_dir/scans.csv" 2>&1)"
 
 # The log held alone by another program over three scans; then the session ends (Windows'
 # messages, then the process ended as Windows ends it), or Exit. Once the log is released and
 # the program starts again, the log holds every row once, in order, with no fragment.
 unwritten_file() { find "$work/prefix/drive_c/users" -name 'Unwritten scans.csv' 2>/dev/null; }
-want_log=$'Time,Type,Data,Action\n"C39","KEPT1","typed"\n"C39","KEPT2","typed"'
+want_log=$'Time,Type,Data,Action,Program\n"C39","KEPT1","typed","'"$tp"$'"\n"C39","KEPT2","typed","'"$tp"$'"'
 for ending in end-session exit; do
   echo "== the log held alone over three scans, then $ending: nothing lost, nothing damaged"
   n=${ending%%-*}
@@ -256,7 +259,7 @@ for ending in end-session exit; do
   e2e_scan --serial "$serial" --type C39 --data "${n}5"
   typed_so_far+="${n}5"$'\n'
   e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the scan after the restart"
-  want_log+=$(for i in 1 2 3 4 5; do printf '\n"C39","%s%s","typed"' "$n" "$i"; done)
+  want_log+=$(for i in 1 2 3 4 5; do printf '\n"C39","%s%s","typed","'"$tp"'"' "$n" "$i"; done)
   whole_log() { [ "$(sed -E 's/^"[^"]*",//' "$missing_dir/scans.csv" | tr -d '\r')" = "$want_log" ]; }
   e2e_until 10 whole_log || fail "$ending: $(cat -A "$missing_dir/scans.csv")"
   [ -z "$(unwritten_file)" ] || fail "$ending: the kept scans stayed: $(cat -A "$(unwritten_file)")"
@@ -268,7 +271,7 @@ e2e_scan --serial "$serial" --type C39 --data MARK
 e2e_scan --serial "$serial" --type C39 --data MARK
 typed_so_far+=$'MARK\nMARK\n'
 e2e_wait_text "$typed" "$typed_so_far" 15 || fail "a repeat with the setting off: $(cat -A "$typed")"
-want_log+=$'\n"C39","MARK","typed"\n"C39","MARK","typed (repeat)"'
+want_log+=$'\n"C39","MARK","typed","'"$tp"$'"\n"C39","MARK","typed (repeat)","'"$tp"$'"'
 probe_rc command PellixWndCls 104
 e2e_wait_window Pellix 20 >/dev/null || fail "no sheet"
 probe_rc sheet-page 2 || fail "no History page"
@@ -288,8 +291,8 @@ e2e_scan --serial "$serial" --type 128 --data 12345678901234567890
 e2e_scan --serial "$serial" --type IB5 --data 9780262033848
 typed_so_far+=$'REP\n9780262033848\n12345678901234567890\n0262033844\n'
 e2e_wait_text "$typed" "$typed_so_far" 15 || fail "the repeat was typed: $(cat -A "$typed")"
-want_log+=$'\n"C39","REP","typed"\n"C39","REP","repeat ignored"\n"IBN","9780262033848","typed"'
-want_log+=$'\n"128","12345678901234567890","typed"\n"IB5","0262033844","typed"'
+want_log+=$'\n"C39","REP","typed","'"$tp"$'"\n"C39","REP","repeat ignored","'"$tp"$'"\n"IBN","9780262033848","typed","'"$tp"$'"'
+want_log+=$'\n"128","12345678901234567890","typed","'"$tp"$'"\n"IB5","0262033844","typed","'"$tp"$'"'
 e2e_until 10 whole_log || fail "repeat: $(cat -A "$missing_dir/scans.csv")"
 
 echo "== LibreOffice reads Copy's HTML and the saved workbook with every digit, every cell text"
@@ -301,10 +304,10 @@ lo_cells() {
     --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true' --outdir "$out" "$out/in.$2" >/dev/null 2>&1
   sed -E 's/^"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}[+-][0-9:]{5}",/T,/' "$out/in.csv" | tr -d '\r'
 }
-want_cells=$'"Time","Type","Data","Action"\nT,"C39","exit5","typed"\nT,"C39","MARK","typed"'
-want_cells+=$'\nT,"C39","MARK","typed (repeat)"\nT,"C39","REP","typed"'
-want_cells+=$'\nT,"C39","REP","repeat ignored"\nT,"IBN","9780262033848","typed"'
-want_cells+=$'\nT,"128","12345678901234567890","typed"\nT,"IB5","0262033844","typed"'
+want_cells=$'"Time","Type","Data","Action","Program"\nT,"C39","exit5","typed",'"$tpc"$'\nT,"C39","MARK","typed",'"$tpc"$''
+want_cells+=$'\nT,"C39","MARK","typed (repeat)",'"$tpc"$'\nT,"C39","REP","typed",'"$tpc"$''
+want_cells+=$'\nT,"C39","REP","repeat ignored",'"$tpc"$'\nT,"IBN","9780262033848","typed",'"$tpc"$''
+want_cells+=$'\nT,"128","12345678901234567890","typed",'"$tpc"$'\nT,"IB5","0262033844","typed",'"$tpc"$''
 probe_rc command PellixWndCls 104
 e2e_wait_window Pellix 20 >/dev/null || fail "no sheet"
 probe_rc sheet-page 2 || fail "no History page"
@@ -357,8 +360,8 @@ e2e_until 5 program_in_front || fail "in front: $(probe foreground)"
 probe_rc wand-ll FRONT || fail "the wand could not type"
 timeout 10 cat <&7 >"$work/drained" &
 drain_pid=$!
-drained() { tr -d '\0\r' <"$work/drained" | grep -v '^Time,Type,Data,Action$' | sed -E 's/^"[^"]*",//'; }
-want_drained=$'"C39","BLOCK1","typed"\n"C39","BLOCK2","typed"\n"C39","BLOCK3","typed"\n"C39","FRONT","claimed by a window"'
+drained() { tr -d '\0\r' <"$work/drained" | grep -v '^Time,Type,Data,Action,Program$' | sed -E 's/^"[^"]*",//'; }
+want_drained=$'"C39","BLOCK1","typed","'"$tp"$'"\n"C39","BLOCK2","typed","'"$tp"$'"\n"C39","BLOCK3","typed","'"$tp"$'"\n"C39","FRONT","claimed by a window","'"$op"$'"'
 drained_all() { [ "$(drained)" = "$want_drained" ]; }
 e2e_until 10 drained_all || fail "log lines while blocked: $(drained | cat -A)"
 e2e_wait_text "$typed" "$typed_so_far" 1 || fail "the scan in front of the program was typed"

@@ -206,5 +206,54 @@ for _ in $(seq 50); do grep -q '^InitTransform' "$log" && break; sleep 0.1; done
 expect_log "InitTransform"
 grep -q '^AddTransform' "$log" && fail "<No Profile> left transforms"
 stop_pellix
+
+echo "== Applications: the known remote clients until rows are stored; stored rows at every start"
+apps_log() { sed -n '/^SetApplications/,$p' "$log" | grep -E '^(SetApplications|  )'; }
+forget_settings
+start_pellix
+for _ in $(seq 50); do grep -q '^SetApplications' "$log" && break; sleep 0.1; done
+want_apps=$'SetApplications other 0 0 -1, 12 rows\n  mstsc.exe 20 0 -1\n  msrdc.exe 20 0 -1'
+want_apps+=$'\n  wfica32.exe 20 0 -1\n  CDViewer.exe 20 0 -1\n  vmconnect.exe 20 1 -1'
+want_apps+=$'\n  VirtualBoxVM.exe 20 1 -1\n  VirtualBox.exe 20 1 -1\n  vmware.exe 20 1 -1'
+want_apps+=$'\n  vmplayer.exe 20 1 -1\n  vmrc.exe 20 1 -1\n  vncviewer.exe 20 1 -1\n  tvnviewer.exe 20 1 -1'
+[ "$(apps_log)" = "$want_apps" ] || fail "default rows: $(apps_log)"
+stop_pellix
+# EXCEL.EXE scans with the profile "Books", whose UPA opens the recorder; the current profile
+# "Plain" opens nothing. A row naming a profile that is gone follows the current profile.
+recorded="$work/recorded.txt"
+export PELLIX_RECORD_FILE
+PELLIX_RECORD_FILE=$(e2e_winpath "$recorded")
+recorder=$(e2e_winpath "$build/bin/pellix-record-args.exe")
+apps='HKEY_CURRENT_USER\Software\Obrelle Works\Pellix\Applications'
+{
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Settings]\r\n'
+  printf '"CurProfile"="Plain"\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\Plain\\128]\r\n"Trans"="-"\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Obrelle Works\\Pellix\\Profiles\\Books\\UPA]\r\n'
+  printf '"Trans"="0123456789"\r\n"Command"="%s"\r\n"Params"="upa $1"\r\n"AutoConv"=dword:00000000\r\n\r\n' "${recorder//\\/\\\\}"
+  printf '[%s]\r\n"Count"=dword:00000003\r\n"OtherPace"=dword:00000005\r\n"OtherMethod"=dword:00000001\r\n\r\n' "$apps"
+  printf '[%s\\1]\r\n"Program"="EXCEL.EXE"\r\n"Pace"=dword:00000032\r\n"Method"=dword:00000001\r\n"Profile"="Books"\r\n\r\n' "$apps"
+  printf '[%s\\2]\r\n"Program"="mstsc.exe"\r\n"Pace"=dword:00000014\r\n"Method"=dword:00000000\r\n"Profile"=""\r\n\r\n' "$apps"
+  printf '[%s\\3]\r\n"Program"="old.exe"\r\n"Pace"=dword:00000000\r\n"Method"=dword:00000000\r\n"Profile"="Gone"\r\n\r\n' "$apps"
+} >"$reg"
+wine regedit /s "$(e2e_winpath "$reg")" >/dev/null 2>&1
+want_apps=$'SetApplications other 5 1 -1, 3 rows\n  EXCEL.EXE 50 1 0\n  mstsc.exe 20 0 -1\n  old.exe 0 0 -1'
+want_apps+=$'\n  profile 0: UPA [0123456789] 0'
+for run in 1 2; do
+  start_pellix
+  for _ in $(seq 50); do grep -q '^SetApplications' "$log" && break; sleep 0.1; done
+  [ "$(apps_log)" = "$want_apps" ] || fail "start $run: stored rows: $(apps_log)"
+  rm -f "$recorded"
+  # A scan gone to EXCEL.EXE (any letter case) launches Books' program; one gone to another
+  # program is the current profile's, which leaves it to be typed.
+  [ "$(wine "$build/bin/pellix-offer.exe" note UPA 012345678905 excel.exe </dev/null 2>/dev/null | tr -d '\r')" = took ] ||
+    fail "start $run: the row's profile did not take the scan"
+  e2e_wait_text "$recorded" $'upa 012345678905\n' 15 || fail "start $run: no launch: $(cat "$recorded" 2>&1)"
+  for program in notepad.exe old.exe ""; do
+    [ "$(wine "$build/bin/pellix-offer.exe" note UPA 012345678905 "$program" </dev/null 2>/dev/null | tr -d '\r')" = left ] ||
+      fail "start $run: a scan gone to '$program' was taken"
+  done
+  stop_pellix
+done
 forget_settings
 echo "tray program: all checks passed"

@@ -52,7 +52,7 @@ TEST(CsvTest, EveryFieldIsQuotedAndEveryCellASpreadsheetCouldFindIsGuarded) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Line(MakeScanEntry(kNoon, "C39", c.data, ScanAction::kTyped)),
-              std::string("\"2026-12-08T12:00:05+01:00\",\"C39\",") + c.cell + ",\"typed\"\r\n")
+              std::string("\"2026-12-08T12:00:05+01:00\",\"C39\",") + c.cell + ",\"typed\",\"\"\r\n")
         << c.data;
   }
 }
@@ -60,18 +60,23 @@ TEST(CsvTest, EveryFieldIsQuotedAndEveryCellASpreadsheetCouldFindIsGuarded) {
 TEST(CsvTest, ALineHasTheIsoTimeWithItsOffsetAndEndsInCrLf) {
   LocalTime west = {2027, 1, 2, 3, 4, 5, -(3 * 60 + 30)};
   EXPECT_EQ(Line(MakeScanEntry(west, "C39", "A,B", ScanAction::kClaimed), '\t'),
-            "\"2027-01-02T03:04:05-03:30\"\t\"C39\"\t\"A,B\"\t\"claimed by a window\"\r\n");
-  EXPECT_EQ(Line(MakeScanEntry(kNoon, "IB5", "", ScanAction::kRefused)),
-            "\"2026-12-08T12:00:05+01:00\",\"IB5\",\"\",\"refused\"\r\n");
-  EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTypedWithoutControls)),
+            "\"2027-01-02T03:04:05-03:30\"\t\"C39\"\t\"A,B\"\t\"claimed by a window\"\t\"\"\r\n");
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, "IB5", "", ScanAction::kRefused, "mstsc.exe")),
+            "\"2026-12-08T12:00:05+01:00\",\"IB5\",\"\",\"refused\",\"mstsc.exe\"\r\n");
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTypedWithoutControls, "")),
             "\"2026-12-08T12:00:05+01:00\",\"128\",\"AB\",\"typed without its control "
-            "characters\"\r\n");
+            "characters\",\"\"\r\n");
+  // The program's name is a field like the others: quoted, and guarded where a spreadsheet
+  // could take it for a formula.
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTyped, "=a\"b.exe")),
+            "\"2026-12-08T12:00:05+01:00\",\"128\",\"AB\",\"typed\",\"'=a\"\"b.exe\"\r\n");
   char time[kTimeTextSize];
   ListTime(west, time);
   EXPECT_STREQ(time, "03:04:05");
-  const std::string longest(kHistoryTextSize - 1, '"');
-  EXPECT_EQ(Line(MakeScanEntry(kNoon, longest.c_str(), longest.c_str(), ScanAction::kTyped)).size(),
-            27u + 2 * (2 + 2 * longest.size()) + 7 + 3 + 2);
+  const std::string longest(kHistoryTextSize - 1, '"'), program(kHistoryProgramSize - 1, '"');
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, longest.c_str(), longest.c_str(), ScanAction::kTyped,
+                               program.c_str())).size(),
+            27u + 2 * (2 + 2 * longest.size()) + 7 + 3 + (2 + 2 * program.size() + 1) + 2);
 }
 
 TEST(HistoryTest, KeepsTheNewestThousandNewestFirst) {
@@ -89,9 +94,11 @@ TEST(HistoryTest, KeepsTheNewestThousandNewestFirst) {
 
 TEST(HistoryTest, LongTextsAreCutAndNeverOverrun) {
   const std::string longText(600, 'x');
-  const ScanEntry e = MakeScanEntry(kNoon, longText.c_str(), nullptr, ScanAction::kTyped);
+  const ScanEntry e = MakeScanEntry(kNoon, longText.c_str(), nullptr, ScanAction::kTyped,
+                                    longText.c_str());
   EXPECT_EQ(std::string(e.type), std::string(kHistoryTextSize - 1, 'x'));
   EXPECT_STREQ(e.data, "");
+  EXPECT_EQ(std::string(e.program), std::string(kHistoryProgramSize - 1, 'x'));
 }
 
 std::string Text(const ScanHistory& history, std::vector<int> rows, char separator = ',') {
@@ -271,15 +278,17 @@ ScanHistory Catalogue() {
   ScanHistory history;
   const char* rows[][2] = {{"IB5", "0262033844"}, {"E13", "9780262033848"},
                            {"128", "12345678901234567890"}, {"C39", "=1+1 & <b>\"_x\x01"}};
-  for (const auto& r : rows) history.Add(MakeScanEntry(kNoon, r[0], r[1], ScanAction::kTyped));
+  const char* programs[] = {"mstsc.exe", "", "EXCEL.EXE", "a<b>.exe"};
+  for (int i = 0; i < 4; ++i)
+    history.Add(MakeScanEntry(kNoon, rows[i][0], rows[i][1], ScanAction::kTyped, programs[i]));
   return history;
 }
 const char kCatalogueCells[] =
-    "Time|Type|Data|Action|"
-    "2026-12-08T12:00:05+01:00|IB5|0262033844|typed|"
-    "2026-12-08T12:00:05+01:00|E13|9780262033848|typed|"
-    "2026-12-08T12:00:05+01:00|128|12345678901234567890|typed|"
-    "2026-12-08T12:00:05+01:00|C39|=1+1 &amp; &lt;b&gt;&quot;_x005F_x_x0001_|typed|";
+    "Time|Type|Data|Action|Program|"
+    "2026-12-08T12:00:05+01:00|IB5|0262033844|typed|mstsc.exe|"
+    "2026-12-08T12:00:05+01:00|E13|9780262033848|typed||"
+    "2026-12-08T12:00:05+01:00|128|12345678901234567890|typed|EXCEL.EXE|"
+    "2026-12-08T12:00:05+01:00|C39|=1+1 &amp; &lt;b&gt;&quot;_x005F_x_x0001_|typed|a&lt;b&gt;.exe|";
 
 // The texts between `open` and `close`, each followed by "|".
 std::string Cells(const std::string& text, const std::string& open, const std::string& close) {
@@ -312,7 +321,7 @@ TEST(SpreadsheetTest, TheClipboardsHtmlHasItsOffsetsAndEveryCellAsText) {
   Bytes one;
   const int rows[] = {3};
   HtmlClipboardText(history, rows, 1, &SameText, one);
-  EXPECT_EQ(Cells(one.Data(), "'\\@'\">", "</td>"), "Time|Type|Data|Action|2026-12-08T12:00:05+01:00|IB5|0262033844|typed|");
+  EXPECT_EQ(Cells(one.Data(), "'\\@'\">", "</td>"), "Time|Type|Data|Action|Program|2026-12-08T12:00:05+01:00|IB5|0262033844|typed|mstsc.exe|");
 }
 
 uint32_t U32(const std::string& s, size_t at) {
@@ -353,7 +362,7 @@ TEST(SpreadsheetTest, TheWorkbookIsAZipWhoseDirectoryFindsEveryPartAndWhoseCells
                    "xl/styles.xml|xl/worksheets/sheet1.xml|");
   EXPECT_EQ(Cells(sheet, "\" t=\"inlineStr\" s=\"1\"><is><t xml:space=\"preserve\">", "</t>"),
             kCatalogueCells);
-  EXPECT_EQ(Cells(sheet, "<c r=\"", "\""), "A1|B1|C1|D1|A2|B2|C2|D2|A3|B3|C3|D3|A4|B4|C4|D4|A5|B5|C5|D5|");
+  EXPECT_EQ(Cells(sheet, "<c r=\"", "\""), "A1|B1|C1|D1|E1|A2|B2|C2|D2|E2|A3|B3|C3|D3|E3|A4|B4|C4|D4|E4|A5|B5|C5|D5|E5|");
 }
 
 TEST(RepeatTest, ARepeatIsMarkedAndWithinTheSetTimeIgnored) {

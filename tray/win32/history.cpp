@@ -323,6 +323,16 @@ void Record(const ScanEntry& scan) {
   SetEvent(g_logWake);
 }
 
+// The program's UTF-8 name in the code page of the scan's other texts.
+void ProgramText(const char* program, char (&name)[kHistoryProgramSize]) {
+  WCHAR wide[kHistoryProgramSize];
+  name[0] = '\0';
+  if (program == nullptr || program[0] == '\0' ||
+      MultiByteToWideChar(CP_UTF8, 0, program, -1, wide, kHistoryProgramSize) == 0 ||
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr) == 0)
+    name[0] = '\0';
+}
+
 void RecordExpired() {
   ScanEntry done;
   while (g_join.Expire(GetTickCount(), &done)) Record(done);
@@ -529,18 +539,25 @@ void StopScanHistory() {
   g_writer = nullptr;
 }
 
-void HandOverScan(const char* type, const char* data, ScanAction action) {
+void HandOverScan(const char* type, const char* data, ScanAction action, const char* program) {
   HWND window = g_historyWindow;
   if (!window) return;
+  char name[kHistoryProgramSize];
+  ProgramText(program, name);
   // No exception on the driver thread: a scan that finds no memory is only not listed.
-  ScanEntry* entry = new (std::nothrow) ScanEntry(MakeScanEntry(LocalTimeNow(), type, data, action));
+  ScanEntry* entry =
+      new (std::nothrow) ScanEntry(MakeScanEntry(LocalTimeNow(), type, data, action, name));
   if (entry && !PostMessageA(window, kScanHandedOver, 0, reinterpret_cast<LPARAM>(entry)))
     delete entry;
 }
 
-void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data) {
+void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data,
+                       const char* program) {
   ScanEntry done;
-  const ScanEntry entry = MakeScanEntry(LocalTimeNow(), type, data, ScanAction::kLeftToLibrary);
+  char name[kHistoryProgramSize];
+  ProgramText(program, name);
+  const ScanEntry entry =
+      MakeScanEntry(LocalTimeNow(), type, data, ScanAction::kLeftToLibrary, name);
   if (g_join.Offered(process, burst, entry, GetTickCount(), &done)) Record(done);
   SetTimer(g_historyWindow, kOutcomeTimer, 1000, nullptr);
 }

@@ -31,7 +31,9 @@ void StartScanHistory(HINSTANCE instance, RegistryPort& registry);
 void StopScanHistory();
 // Any thread: the scan, stamped with the local time now, goes to the user-interface thread,
 // which keeps it in the history and has it appended to the log.
-void HandOverScan(const char* type, const char* data, ScanAction action);
+// `program` is the file name of the program it went to, UTF-8; null or empty when unknown.
+void HandOverScan(const char* type, const char* data, ScanAction action,
+                  const char* program = nullptr);
 // True for a scan that repeats one within the set "Ignore a repeat within N seconds": the
 // thread that handles scans (the main thread, or the driver thread) then does nothing but
 // its own beep and notes it as "repeat ignored".
@@ -39,7 +41,8 @@ bool IgnoreRepeat(const char* type, const char* data);
 // The History page's Clear: the list, and what counts as a repeat, start afresh.
 void ClearScanHistory();
 // A scan the tray program left to the hook library, and the library's word on it.
-void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data);
+void ScanLeftToLibrary(uint32_t process, uint32_t burst, const char* type, const char* data,
+                       const char* program);
 void ScanOutcome(uint32_t process, uint32_t burst, uint32_t outcome);
 
 // The History page while it exists; told of each scan added with kHistoryChanged.

@@ -18,7 +18,8 @@ HWND g_historyPage = nullptr;
 
 namespace {
 
-// Each column as wide as its widest text at the list's font; the data takes what is left.
+// Each column as wide as its widest text at the list's font (a longer program name is cut);
+// the data takes what is left.
 struct Column {
   const char* title;
   const char* widest;  // null: the rest of the list
@@ -26,7 +27,8 @@ struct Column {
 const Column kColumns[] = {{"Time", "00:00:00"},
                            {"Type", "WWW"},
                            {"Data", nullptr},
-                           {"Action", "filtered to nothing"}};
+                           {"Action", "filtered to nothing"},
+                           {"Program", "notepad.exe"}};
 
 HWND List(HWND page) { return GetDlgItem(page, kHistoryList); }
 
@@ -42,8 +44,8 @@ void InsertRow(HWND list, int row, const ScanEntry& e) {
   if (at < 0) return;
   char action[kActionTextSize];
   EntryActionText(e, action);
-  const char* texts[] = {e.type, e.data, action};
-  for (int sub = 1; sub <= 3; ++sub) {
+  const char* texts[] = {e.type, e.data, action, e.program};
+  for (int sub = 1; sub <= 4; ++sub) {
     LVITEMA cell = {};
     cell.iSubItem = sub;
     cell.pszText = const_cast<char*>(texts[sub - 1]);
@@ -269,16 +271,16 @@ void InitPage(HWND page) {
   RECT client = {};
   GetClientRect(list, &client);
   const int margin = 14;  // the list's own padding around a cell's text
-  int widths[4];
+  int widths[5];
   int rest = client.right - GetSystemMetrics(SM_CXVSCROLL);
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     if (!kColumns[i].widest) continue;
     widths[i] = margin + static_cast<int>(SendMessageA(
                              list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(kColumns[i].widest)));
     rest -= widths[i];
   }
-  widths[2] = rest > 60 ? rest : 60;
-  for (int i = 0; i < 4; ++i) {
+  widths[2] = rest > 60 ? rest : 60;  // past that the list scrolls sideways
+  for (int i = 0; i < 5; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(kColumns[i].title);

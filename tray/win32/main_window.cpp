@@ -17,6 +17,7 @@
 #include "tray/win32/hook_watch.h"
 #include "tray/win32/shell_notify.h"
 #include "tray/win32/tray_app.h"
+#include "ui/win32/applications_page.h"
 #include "ui/win32/settings_sheet.h"
 
 namespace pellix {
@@ -47,11 +48,21 @@ class SheetHost : public SettingsSheetHost {
   bool DriverMode() override { return g_app.driverMode; }
   DLGPROC ProfilesPageProc() override { return &pellix::ProfilesPageProc; }
   DLGPROC HistoryPageProc() override { return &pellix::HistoryPageProc; }
+  DLGPROC ApplicationsPageProc() override { return &pellix::ApplicationsPageProc; }
 };
 
 SheetHost g_sheetHost;
 Win32TrayPort g_port;
 ShellLauncher g_launcher;
+
+// The rows as the library takes them, with the named profiles as they are stored now; a
+// library without Pellix_SetApplications types every program alike.
+void ApplyApplications() {
+  BuildAppRules(g_app.appRows, *g_app.registry, &g_app.appRules, &g_app.appProfiles);
+  if (!g_app.library) return;
+  const auto set = ExportAs<SetApplicationsFn>(GetProcAddress(g_app.library, kSetApplicationsName));
+  if (set) set(&g_app.appRules);
+}
 
 void SendDriverCode(uint32_t code) {
   if (g_app.driver) g_app.driver->Control(code, nullptr, 0, nullptr, 0, nullptr);
@@ -87,6 +98,7 @@ void OpenSettingsSheet(HWND window) {
   g_sheetState.open = 1;
   RunSettingsSheet(window, &g_sheetHost);
   g_sheetState.open = 0;
+  ApplyApplications();  // the profiles that rows name may have changed on the Profiles page
 }
 
 void ShowTrayMenu(HWND window) {
@@ -167,6 +179,9 @@ void StartSequence(HWND window) {
   const ProfilesPageContext profiles = {g_app.registry, g_app.backEnd, &g_app.table,
                                         &g_app.names, g_app.currentProfileName};
   SetProfilesPageContext(profiles);
+  LoadAppRows(*g_app.registry, g_app.appRows);
+  ApplyApplications();
+  SetApplicationsPageContext({g_app.registry, &g_app.appRows, &g_app.names, &ApplyApplications});
 }
 
 // The hook library's own word on a scan: first the scan itself, which the profile may claim,
@@ -174,7 +189,8 @@ void StartSequence(HWND window) {
 uintptr_t OnLibraryNote(const TrayNote& sent) {
   TrayNote note = sent;  // the sender's copy is gone once the handler replies
   note.serial[sizeof note.serial - 1] = note.type[sizeof note.type - 1] =
-      note.data[sizeof note.data - 1] = '\0';
+      note.data[sizeof note.data - 1] = note.program[sizeof note.program - 1] = '\0';
+  if (!IsProgramFileName(note.program)) note.program[0] = '\0';  // unknown, or not a name
   if (note.kind == kNoteOutcome) {
     ScanOutcome(note.process, note.burst, note.outcome);
     return 0;
@@ -182,16 +198,18 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
   if (note.kind != kNoteOffer) return 0;
   if (IgnoreRepeat(note.type, note.data)) {  // taken: nothing but its own beep and its row
     if (g_app.settings.beepOn) g_port.Beep(RepeatBeepType(g_app.settings.beepType));
-    g_port.NoteScan(note.type, note.data, ScanAction::kRepeatIgnored);
+    HandOverScan(note.type, note.data, ScanAction::kRepeatIgnored, note.program);
     return kTrayTookScan;
   }
-  const ScanAction action = TakeOfferedScan(g_port, g_launcher, g_app.table, g_app.settings,
+  // The profile of the program the scan went to, where its row names one.
+  const ProfileTable* own = ProfileForProgram(g_app.appRules, g_app.appProfiles, note.program);
+  const ScanAction action = TakeOfferedScan(g_port, g_launcher, own ? *own : g_app.table, g_app.settings,
                                             note.data, note.serial, note.type, 0, kTrayTookScan);
   if (action == ScanAction::kLeftToLibrary) {
-    ScanLeftToLibrary(note.process, note.burst, note.type, note.data);
+    ScanLeftToLibrary(note.process, note.burst, note.type, note.data, note.program);
     return kTrayLeftScan;
   }
-  g_port.NoteScan(note.type, note.data, action);
+  HandOverScan(note.type, note.data, action, note.program);
   return kTrayTookScan;
 }
 

@@ -11,6 +11,7 @@
 #include "tray/core/driver_path.h"
 #include "tray/core/scan_handling.h"
 #include "tray/core/settings_store.h"
+#include "ui/core/applications.h"
 
 namespace pellix {
 
@@ -48,6 +49,11 @@ struct TrayApp {
   char currentProfileName[kProfileNameSize] = {};
   ProfileTable table;
   ProfileNameList names;
+
+  // The Applications page's rows, the table handed to the library and the profiles rows name.
+  AppRows appRows = {};
+  AppRules appRules = {};
+  AppProfiles appProfiles;
 };
 extern TrayApp g_app;
 

@@ -132,18 +132,26 @@ INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
 void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   g_host = host;
   HINSTANCE module = GetModuleHandleA(nullptr);
-  PROPSHEETPAGEA pages[3] = {};
+  PROPSHEETPAGEA pages[4] = {};
   for (PROPSHEETPAGEA& p : pages) {
     p.dwSize = sizeof p;
     p.dwFlags = PSP_DEFAULT;
     p.hInstance = module;
   }
-  pages[0].pszTemplate = MAKEINTRESOURCEA(kSettingsPageDialog);
-  pages[0].pfnDlgProc = &SettingsPageProc;
-  pages[1].pszTemplate = MAKEINTRESOURCEA(115);
-  pages[1].pfnDlgProc = host->ProfilesPageProc();
-  pages[2].pszTemplate = MAKEINTRESOURCEA(kHistoryPageDialog);
-  pages[2].pfnDlgProc = host->HistoryPageProc();
+  const struct {
+    int id;
+    DLGPROC proc;
+  } kinds[] = {{kSettingsPageDialog, &SettingsPageProc},
+               {115, host->ProfilesPageProc()},
+               {kHistoryPageDialog, host->HistoryPageProc()},
+               {kApplicationsPageTemplate, host->ApplicationsPageProc()}};
+  UINT count = 0;
+  for (const auto& kind : kinds) {
+    if (kind.proc == nullptr && count >= 2) continue;  // a page the host does not keep
+    pages[count].pszTemplate = MAKEINTRESOURCEA(kind.id);
+    pages[count].pfnDlgProc = kind.proc;
+    ++count;
+  }
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof header;
   header.dwFlags = PSH_USEICONID | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE;
@@ -151,7 +159,7 @@ void RunSettingsSheet(HWND owner, SettingsSheetHost* host) {
   header.hInstance = module;
   header.pszIcon = MAKEINTRESOURCEA(kSheetIconId);
   header.pszCaption = "Pellix";
-  header.nPages = pages[2].pfnDlgProc != nullptr ? 3 : 2;
+  header.nPages = count;
   header.nStartPage = 0;
   header.ppsp = pages;
   PropertySheetA(&header);

@@ -1,4 +1,5 @@
-// The Settings sheet (the Settings and Profiles pages, and History where the host keeps it)
+// The Settings sheet (the Settings and Profiles pages, and History and Applications where the
+// host keeps them)
 // and its Settings page.
 #pragma once
 #include <windows.h>
@@ -9,6 +10,7 @@ namespace pellix {
 
 constexpr int kSettingsPageDialog = 111;
 constexpr int kHistoryPageDialog = 117;
+constexpr int kApplicationsPageTemplate = 119;
 constexpr int kSheetIconId = 105;
 constexpr int kPageIconResource = 102;
 
@@ -37,6 +39,8 @@ class SettingsSheetHost {
   virtual DLGPROC ProfilesPageProc() = 0;
   // The History page after the original two, where the host keeps one; none by default.
   virtual DLGPROC HistoryPageProc() { return nullptr; }
+  // The Applications page after those, where the host keeps one; none by default.
+  virtual DLGPROC ApplicationsPageProc() { return nullptr; }
 };
 
 // Runs the sheet modally, owned by `owner`; returns when it closes.

@@ -7,6 +7,10 @@
 //                                      it); PAUSE_MS between scans; prints how many were
 //                                      claimed
 //   pellix-offer shortcut LNK TARGET   save a shortcut LNK to TARGET through the shell
+//   pellix-offer note TYPE DATA PROGRAM
+//                                      offers one scan as the hook library does (WM_COPYDATA
+//                                      with the tray note), as gone to PROGRAM; prints
+//                                      "took" or "left", the program's answer
 #include <windows.h>
 
 #include <objbase.h>
@@ -16,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "hooklib/core/hook_platform.h"
 
 namespace {
 
@@ -68,11 +74,32 @@ int Shortcut(const char* path, const char* target) {
   return saved ? 0 : 1;
 }
 
+int Note(const char* type, const char* data, const char* program) {
+  HWND window = FindWindowA("PellixWndCls", nullptr);
+  if (!window) return 1;
+  pellix::TrayNote note = {};
+  note.kind = pellix::kNoteOffer;
+  note.process = GetCurrentProcessId();
+  note.burst = 1;
+  lstrcpynA(note.type, type, sizeof note.type);
+  lstrcpynA(note.data, data, sizeof note.data);
+  lstrcpynA(note.program, program, sizeof note.program);
+  COPYDATASTRUCT copy = {pellix::kTrayNoteTag, sizeof note, &note};
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL,
+                           5000, &result))
+    return 1;
+  std::printf("%s\n", result == pellix::kTrayTookScan ? "took"
+                      : result == pellix::kTrayLeftScan ? "left" : "other");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::strcmp(argv[1], "scans") == 0) return Offer(argv[2], std::atoi(argv[3]));
   if (argc >= 4 && std::strcmp(argv[1], "shortcut") == 0) return Shortcut(argv[2], argv[3]);
+  if (argc >= 5 && std::strcmp(argv[1], "note") == 0) return Note(argv[2], argv[3], argv[4]);
   std::fprintf(stderr, "pellix-offer: unknown request\n");
   return 2;
 }

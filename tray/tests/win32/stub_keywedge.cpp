@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "hooklib/core/app_rules.h"
+
 namespace {
 
 void Log(const char* format, ...) {
@@ -39,6 +41,7 @@ unsigned g_timeout = 1000;
 #pragma comment(linker, "/EXPORT:Pellix_AddTransform=_Pellix_AddTransform@12")
 #pragma comment(linker, "/EXPORT:Pellix_InitTransform=_Pellix_InitTransform@0")
 #pragma comment(linker, "/EXPORT:Pellix_GetKeyCount=_Pellix_GetKeyCount@0")
+#pragma comment(linker, "/EXPORT:Pellix_SetApplications=_Pellix_SetApplications@4")
 #ifndef PELLIX_STUB_MISSING_EXPORT
 #pragma comment(linker, "/EXPORT:Pellix_DelTransform=_Pellix_DelTransform@4")
 #endif
@@ -100,3 +103,21 @@ STUB_EXPORT int __stdcall Pellix_InitTransform() {
 // A low-level hook that never sees a keystroke: to the tray program, one the system took away.
 // Not logged: the program reads it on a timer.
 STUB_EXPORT unsigned __stdcall Pellix_GetKeyCount() { return 0; }
+// The per-program table: a line for every other program, one per row, then the transforms of
+// each profile slot that rows name (slots no row names are not shown).
+STUB_EXPORT int __stdcall Pellix_SetApplications(const pellix::AppRules* rules) {
+  Log("SetApplications other %u %u %d, %d rows", rules->everyOther.paceMs, rules->everyOther.method,
+      rules->everyOther.profile, rules->count);
+  int slots = 0;
+  for (int i = 0; i < rules->count && i < pellix::kAppRuleCount; ++i) {
+    const pellix::AppRule& r = rules->rules[i];
+    Log("  %.63s %u %u %d", r.program, r.paceMs, r.method, r.profile);
+    if (r.profile + 1 > slots) slots = r.profile + 1;
+  }
+  for (int p = 0; p < slots && p < pellix::kAppProfileCount; ++p) {
+    for (const pellix::TransformSlot& t : rules->profiles[p].slots) {
+      if (t.code[0]) Log("  profile %d: %.3s [%.34s] %u", p, t.code, t.filter, t.autoConvert);
+    }
+  }
+  return 1;
+}
