@@ -5,7 +5,11 @@
 # line feed, carriage return), and the user's words again: exactly those, in order, nothing
 # stray. A program with a row of its own on the Applications page scans with that row's
 # profile (its program launched, its Auto-ISBN), and notepad, in front a moment later, with
-# the current one. Keyboard layouts: layouts_e2e.sh.
+# the current one. Then a stand-in remote-desktop client (pellix-remote-client: it rebuilds its text
+# from the scan codes it receives and loses a key pressed sooner than 8 ms after the previous
+# one) gets scans exactly as mstsc.exe with the default settings, loses keys under a name not
+# on the list (the stand-in is strict), and gets them exactly once that name has a row with a
+# pace. Keyboard layouts: layouts_e2e.sh.
 #   apps_e2e.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -13,7 +17,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib-wine.sh"
 source "$root/tools/e2e-lib.sh"
 e2e_begin
-pellix_pid=""
+pellix_pid="" client_pid=""
 stop_pellix() {
   [ -n "$pellix_pid" ] || return 0
   e2e_quit_pellix || true
@@ -21,6 +25,7 @@ stop_pellix() {
   pellix_pid=""
 }
 finish() {
+  [ -z "$client_pid" ] || e2e_stop "$client_pid"
   stop_pellix
   wine reg delete 'HKCU\Software\Obrelle Works' /f >/dev/null 2>&1 || true
   e2e_end
@@ -29,11 +34,12 @@ trap finish EXIT
 
 rm -rf "$work" && mkdir -p "$work"
 
-# Starts Pellix with output style $1, separator $2 and terminator $3 (character codes).
+# Starts Pellix with output style $1, separator $2 and terminator $3 (character codes), and
+# the REGEDIT4 lines $4 (other keys).
 start_pellix() {
   stop_pellix
-  e2e_settings "$(printf '"Style"=dword:%08x' "$1")" "$(printf '"SepChar"=dword:%08x' "$2")" \
-    "$(printf '"TermChar"=dword:%08x' "$3")" >"$work/settings.reg"
+  { e2e_settings "$(printf '"Style"=dword:%08x' "$1")" "$(printf '"SepChar"=dword:%08x' "$2")" \
+      "$(printf '"TermChar"=dword:%08x' "$3")"; printf '%s' "${4:-}"; } >"$work/settings.reg"
   e2e_load_settings "$work/settings.reg"
   e2e_start_pellix
 }
@@ -104,4 +110,43 @@ e2e_wait_text "$typed" $'0262033844\n' 1 || fail "the target got more: $(cat -A 
 e2e_screenshot "$work/row-profile.png"
 e2e_stop "$app_pid"
 e2e_stop "$target_pid"
+
+# The stand-in as program file $1, up and focused, takes a UPC-A and a Code 128 scan with
+# mixed case; its text in $work/$1.txt, the keys it lost in $work/$1.txt.lost.
+client_scans() {
+  [ -z "$client_pid" ] || e2e_stop "$client_pid"
+  cp "$build/bin/pellix-remote-client.exe" "$work/$1"
+  rm -f "$work/$1.txt" "$work/$1.txt.lost"
+  e2e_start client_pid "$work/$1" --out "$(e2e_winpath "$work/$1.txt")"
+  e2e_wait_file "$work/$1.txt" 30 || fail "the stand-in $1 did not start"
+  e2e_focus "$(xdotool search --sync --onlyvisible --name "Pellix Remote Client" | head -n1)"
+  e2e_scan --serial "$serial" --type UPA --data 012345678905
+  e2e_scan --serial "$serial" --type 128 --data AbcXyz-Qr7
+}
+remote=$'012345678905\nAbcXyz-Qr7\n'
+client_exact() {
+  client_scans "$1"
+  e2e_wait_text "$work/$1.txt" "$remote" 20 || fail "$1: the scans did not arrive exactly"
+  echo "$1: $(printf '%q' "$remote"), $(cat "$work/$1.txt.lost") keys lost"
+}
+
+echo "== a remote client: mstsc.exe by default, another by its row"
+start_pellix 0 46 10
+client_exact mstsc.exe
+client_scans remote.exe
+sleep 3
+lost=$(cat "$work/remote.exe.txt.lost") got=$(cat "$work/remote.exe.txt"; echo x); got=${got%x}
+[ "$lost" -gt 0 ] && [ "$got" != "$remote" ] || fail "remote.exe at pace 0 lost no key"
+echo "remote.exe, not listed: $(printf '%q' "$got"), $lost keys lost"
+rows='[HKEY_CURRENT_USER\Software\Obrelle Works\Pellix\Applications]
+"Count"=dword:00000001
+
+[HKEY_CURRENT_USER\Software\Obrelle Works\Pellix\Applications\1]
+"Program"="remote.exe"
+"Pace"=dword:00000014
+"Method"=dword:00000000
+"Profile"=""
+'
+start_pellix 0 46 10 "$rows"
+client_exact remote.exe
 echo "real applications: all checks passed"
