@@ -57,10 +57,12 @@ void ReplayKey(HookContext& c, const KeyStroke& k);
 // A key as a keyboard sends it: its scan code on the layout, extended where the key is.
 void PressKey(HookContext& c, uint8_t vk, bool up);
 // Types one character by the layout's keys, or as Unicode input where the keys would not
-// give it exactly (NT); on 9x with Ctrl and Alt held as the layout asks.
-void TypeChar(HookContext& c, char ch);
+// give it exactly (NT); on 9x with Ctrl and Alt held as the layout asks. With `capsLock`
+// (a scan's text while the lock is on) each key the lock changes goes with the other Shift.
+void TypeChar(HookContext& c, char ch, bool capsLock = false);
 // Types up to the terminating zero, or at most maxLength characters.
-void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff);
+void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff,
+              bool capsLock = false);
 // Types the first `count` keystrokes of the wand's prefix again.
 void ReplayPrefix(HookContext& c, int count);
 // Resets the capture, then types what it held back: the matched prefix and keyChars. With
