@@ -518,11 +518,11 @@ Outcome RunOnce(const Scenario& sc, Scheduler& sched) {
         kb.Send(13, 28, true);
       }
     }
-    sched.TimedWait("the user pauses", 100, [] { return false; });
-    if (sc.userShift) {
+    if (sc.userShift) {  // as the scans may be typed
       at("the user lets the right Shift go");
       kb.Send(161, 54, true);
     }
+    sched.TimedWait("the user pauses", 100, [] { return false; });
     at("the user's Z");
     kb.SendChar('Z');
     wandDone = true;
