@@ -12,6 +12,9 @@ class NullPlatform : public HookPlatform {
   void KeybdEvent(uint8_t, uint8_t, uint32_t) override {}
   uint32_t ScanCodeOf(uint8_t) override { return 0; }
   bool CapsLockOn() override { return false; }
+  uint16_t CharOfKey(uint8_t vk, bool, bool) override { return vk; }
+  uint32_t ModifiersHeld() override { return 0; }
+  void SendTagged(uint32_t, uint32_t, uint32_t, uintptr_t) override {}
   uint8_t KeyAtScanCode(uint32_t) override { return 0; }
   int16_t KeyForChar(char c) override { return static_cast<int16_t>(c); }
   bool IsNt() override { return true; }

@@ -16,12 +16,15 @@ namespace {
 // TypeScanOutput's view of the library: the cue and the typing of one piece.
 class LibraryTyping : public TypingPort {
  public:
-  explicit LibraryTyping(HookContext& c) : c_(c) {}
+  LibraryTyping(HookContext& c, bool capsLock) : c_(c), capsLock_(capsLock) {}
   void Beep(uint32_t beepType) override { c_.platform.Beep(beepType); }
-  void TypeText(const char* text) override { pellix::TypeText(c_, text); }
+  void TypeText(const char* text) override {
+    pellix::TypeText(c_, text, 0x7fffffff, capsLock_);
+  }
 
  private:
   HookContext& c_;
+  bool capsLock_;
 };
 
 void RemoveAtomIfMade(HookPlatform& p, uint16_t atom) {
@@ -96,21 +99,54 @@ bool Typeable(const ScanRecord& record, ScanRecord* typed) {
   return dropped;
 }
 
-void ToggleCapsLock(HookContext& c) {
-  PressKey(c, kVkCapital, false);
-  PressKey(c, kVkCapital, true);
+// The sided modifier keys: virtual key, and scan code with 0x100 for the extended flag. The
+// right Shift goes with the flag too: Wine tells it by the flag, Windows by the virtual key.
+struct ModifierKey {
+  uint32_t bit;
+  uint8_t vk;
+  uint32_t scan;
+};
+constexpr ModifierKey kModifierKeys[] = {
+    {kLeftShiftBit, 160, 0x2A},  {kRightShiftBit, 161, 0x136}, {kLeftCtrlBit, 162, 0x1D},
+    {kRightCtrlBit, 163, 0x11D}, {kLeftAltBit, 164, 0x38},    {kRightAltBit, 165, 0x138}};
+constexpr uint8_t kVkNoKey = 0xFF;  // assigned to no key: typed between Alt's press and release
+
+// The pause a program's row asks for, before every key but a delivery's first.
+void PaceKey(HookContext& c) {
+  if (c.paceMs != 0 && c.keysSent++ != 0) c.platform.Pause(c.paceMs);
 }
 
-// Beeps and types a scan as composed, whatever the lock: with Caps Lock on its letters would
-// come out in the other case (and on layouts where the lock shifts more than letters, other
-// characters), so the lock is off for the scan's keys and on again after them. A give-back
-// keeps the lock: it types what the keyboard would have.
+void SendModifier(HookContext& c, const ModifierKey& m, bool up) {
+  PaceKey(c);
+  // Noted for the keyboard hook as a modifier around a scan; the low-level hook reads the mark.
+  NoteOwnKey(c.state, m.vk, m.scan, up, true);
+  c.platform.SendTagged(m.vk, m.scan & 0xff,
+                        (up ? kKeyEventUp : 0) | ((m.scan & 0x100) != 0 ? kKeyEventExtended : 0),
+                        kModifierMark);
+}
+
+// Beeps and types a scan as composed, whatever the user holds and whatever the lock. The
+// Shift, Ctrl and Alt keys the user holds would change its keys: released before them and
+// pressed again after them, each as far as the user still holds it (ModifierStep decides in
+// the hook, where the user's own keys meet the library's in order). An Alt is let
+// go after a key of no meaning, or its release alone would open the window's menu. With
+// Caps Lock on, each key whose character the lock changes goes with the other Shift
+// (TypeChar); the lock itself is left alone, as another program started meanwhile would
+// take it as it finds it. A give-back keeps both: it types what the keyboard would have.
 void TypeScan(HookContext& c, const ScanRecord& typed) {
-  const bool caps = c.platform.CapsLockOn();
-  if (caps) ToggleCapsLock(c);
-  LibraryTyping typing(c);
+  // As the system has them now, and as this process's hook has met the user's keys (the
+  // system's may not yet show the last typing's press again).
+  const uint32_t held = c.platform.ModifiersHeld() | SharedLoad(&c.local.userModifiers);
+  if (held & (kLeftAltBit | kRightAltBit)) {
+    SendKey(c, kVkNoKey, 0, 0);
+    SendKey(c, kVkNoKey, 0, kKeyEventUp);
+  }
+  for (const ModifierKey& m : kModifierKeys)
+    if (held & m.bit) SendModifier(c, m, true);
+  LibraryTyping typing(c, c.platform.CapsLockOn());
   TypeScanOutput(typed, ReadOutputSettings(c.state), typing);
-  if (caps) ToggleCapsLock(c);
+  for (const ModifierKey& m : kModifierKeys)
+    if (held & m.bit) SendModifier(c, m, false);
 }
 
 void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
@@ -231,9 +267,16 @@ bool OfferScan(HookContext& c, void* window, const ScanRecord& record) {
 }
 
 void ReplayKey(HookContext& c, const KeyStroke& k) {
-  SendKey(c, k.vk, k.scanCode,
-          ((k.flags & kLowLevelUp) ? kKeyEventUp : 0) |
-              ((k.flags & kLowLevelExtended) ? kKeyEventExtended : 0));
+  const uint32_t flags = ((k.flags & kLowLevelUp) ? kKeyEventUp : 0) |
+                         ((k.flags & kLowLevelExtended) ? kKeyEventExtended : 0);
+  if ((k.flags & kLowLevelInjected) == 0) {
+    SendKey(c, k.vk, k.scanCode, flags);
+    return;
+  }
+  // Another program's key, as it came: its own tag, and a Unicode key (VK_PACKET, the
+  // character in place of the scan code) as Unicode input again, all 16 bits of it.
+  c.platform.SendTagged(k.vk, k.scanCode, flags | (k.vk == kVkPacket ? kKeyEventUnicode : 0),
+                        k.extraInfo);
 }
 
 namespace {
@@ -276,11 +319,6 @@ void DeliveryThread(HookContext& c, Delivery* delivery) {
 
 namespace {
 
-// The pause a program's row asks for, before every key but a delivery's first.
-void PaceKey(HookContext& c) {
-  if (c.paceMs != 0 && c.keysSent++ != 0) c.platform.Pause(c.paceMs);
-}
-
 // A character as Unicode input, or nothing once the system has refused some.
 void TypeUnicode(HookContext& c, const char* bytes, int length) {
   PaceKey(c);
@@ -301,7 +339,18 @@ void PressKey(HookContext& c, uint8_t vk, bool up) {
           (up ? kKeyEventUp : 0) | ((scan & 0x100) != 0 ? kKeyEventExtended : 0));
 }
 
-void TypeChar(HookContext& c, char ch) {
+// With Caps Lock on: true when the key, with *shift changed where needed, still gives the
+// character it gives with the lock off (the lock changes letters, and on some layouts more).
+static bool CapsLockLeaves(HookContext& c, uint8_t vk, bool* shift) {
+  HookPlatform& p = c.platform;
+  const uint16_t meant = p.CharOfKey(vk, *shift, false);
+  if (p.CharOfKey(vk, *shift, true) == meant) return true;
+  if (p.CharOfKey(vk, !*shift, true) != meant) return false;
+  *shift = !*shift;
+  return true;
+}
+
+void TypeChar(HookContext& c, char ch, bool capsLock) {
   HookPlatform& p = c.platform;
   if (const uint8_t key = ControlCharKey(ch)) {
     PressKey(c, key, false);
@@ -322,8 +371,14 @@ void TypeChar(HookContext& c, char ch) {
     return;
   }
   if (noKey) return;  // without Unicode input nothing types it
-  const bool shift = (v & kNeedsShift) != 0, ctrl = (v & kNeedsCtrl) != 0,
-             alt = (v & kNeedsAlt) != 0;
+  bool shift = (v & kNeedsShift) != 0;
+  const bool ctrl = (v & kNeedsCtrl) != 0, alt = (v & kNeedsAlt) != 0;
+  if (capsLock && !ctrl && !alt && !CapsLockLeaves(c, vk, &shift)) {
+    if (p.IsNt() && !c.keysOnly) {
+      TypeUnicode(c, &ch, 1);
+      return;
+    }
+  }
   if (shift) PressKey(c, kVkShift, false);
   if (ctrl) PressKey(c, kVkControl, false);
   if (alt) PressKey(c, kVkMenu, false);
@@ -338,12 +393,12 @@ void TypeChar(HookContext& c, char ch) {
   }
 }
 
-void TypeText(HookContext& c, const char* text, int maxLength) {
+void TypeText(HookContext& c, const char* text, int maxLength, bool capsLock) {
   // The recognizer's state is left alone: the keys carry the library's mark, so a burst
   // given back or begun meanwhile stays so.
   for (int i = 0; i < maxLength && text[i] != 0 && !c.refused; ++i) {
     if (!c.platform.IsLeadByte(text[i]) || i + 1 == maxLength || text[i + 1] == 0) {
-      TypeChar(c, text[i]);
+      TypeChar(c, text[i], capsLock);
       continue;
     }
     // No key types a two-byte character: Unicode input, where the system has it, or nothing.

@@ -69,11 +69,13 @@ void ReplayKey(HookContext& c, const KeyStroke& k);
 void PressKey(HookContext& c, uint8_t vk, bool up);
 // Types one character by the layout's keys, or as Unicode input where the keys would not
 // give it exactly (NT, unless the context types keys only); else with Ctrl and Alt held as
-// the layout asks.
-void TypeChar(HookContext& c, char ch);
+// the layout asks. With `capsLock` (a scan's text while the lock is on) each key the lock
+// changes goes with the other Shift.
+void TypeChar(HookContext& c, char ch, bool capsLock = false);
 // Types up to the terminating zero, or at most maxLength bytes; a two-byte character of the
 // code page goes whole, as Unicode input. Stops once the system refuses input.
-void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff);
+void TypeText(HookContext& c, const char* text, int maxLength = 0x7fffffff,
+              bool capsLock = false);
 // Types the first `count` keystrokes of the wand's prefix again.
 void ReplayPrefix(HookContext& c, int count);
 // Resets the capture, then types what it held back: the matched prefix and keyChars. With

@@ -13,6 +13,15 @@ struct Delivery;
 // SendInput (dwExtraInfo): the hooks know their own keys by it and pass them, whichever
 // thread or process typed them. ASCII "PLXK".
 constexpr uint32_t kOwnKeyMark = 0x504C584Bu;
+// The library's releases and presses of the Shift, Ctrl and Alt keys the user holds when a scan
+// is typed ("PLXJ": the mark with its lowest bit clear, so that one compare finds both): the
+// hooks follow them to press again only what the user still holds (ModifierStep).
+constexpr uint32_t kModifierMark = kOwnKeyMark & ~1u;
+constexpr uint32_t kKeyEventUnicode = 4;  // KEYEVENTF_UNICODE
+
+// The sided modifier keys, as bits: which of them the user holds.
+constexpr uint32_t kLeftShiftBit = 1, kRightShiftBit = 2, kLeftCtrlBit = 4, kRightCtrlBit = 8,
+                   kLeftAltBit = 16, kRightAltBit = 32;
 
 // The library's own word with the tray program, beside KV_CC_MSG, which stays as it is for
 // other programs: WM_COPYDATA with dwData kTrayNoteTag and this record. First the whole scan
@@ -52,6 +61,16 @@ class HookPlatform : public KeyTranslationPort {
   virtual uint8_t KeyAtScanCode(uint32_t scanCode) = 0;
   // Whether Caps Lock is on for the keys typed now (GetKeyState(VK_CAPITAL) bit 0).
   virtual bool CapsLockOn() = 0;
+  // The character a key gives on the layout in force with Shift and Caps Lock as given, and
+  // no other key held (ToUnicode over a key-state array of its own, leaving the system's
+  // state alone); 0 when none (a dead key, or no character).
+  virtual uint16_t CharOfKey(uint8_t vk, bool shift, bool capsLock) = 0;
+  // The sided Shift, Ctrl and Alt keys held down now (GetAsyncKeyState), as k*Bit bits.
+  virtual uint32_t ModifiersHeld() = 0;
+  // One key with the given extra information: SendInput on NT, where flags may hold
+  // KEYEVENTF_UNICODE (the scan code is then the 16-bit character); keybd_event on 9x.
+  virtual void SendTagged(uint32_t vk, uint32_t scanCode, uint32_t flags,
+                          uintptr_t extraInfo) = 0;
   // VkKeyScanA: low byte the virtual key, bit 8 Shift, bit 9 Ctrl, bit 10 Alt; -1 when no
   // key gives the character.
   virtual int16_t KeyForChar(char c) = 0;

@@ -8,6 +8,12 @@
 #include "hooklib/core/interlocked.h"
 #include "hooklib/core/step_guard.h"
 
+#if defined(_MSC_VER) && !defined(__clang__)
+#define PELLIX_NOINLINE __declspec(noinline)
+#else
+#define PELLIX_NOINLINE __attribute__((noinline))
+#endif
+
 namespace pellix {
 
 namespace {
@@ -42,15 +48,46 @@ void BeginBurst(HookContext& c, int32_t state) {
 // on the hook's thread; a fixed array, as the hook must not allocate.
 Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags);
 
+// A key typed again with another program's tag, coming back: taken off the list.
+bool TakeReplay(HookLocal& l, const KeyStroke& k) {
+  for (int i = 0; i < l.replayCount; ++i) {
+    const KeyStroke& r = l.replays[i];
+    if (r.vk == k.vk && r.scanCode == k.scanCode && r.extraInfo == k.extraInfo &&
+        ((r.flags ^ k.flags) & kLowLevelUp) == 0) {
+      l.replays[i] = l.replays[--l.replayCount];
+      return true;
+    }
+  }
+  return false;
+}
+
+// A user's Shift, Ctrl or Alt that reaches the application, followed (ModifierStep); the
+// wand's, swallowed with its burst, is not the user's.
+void FollowUserKey(HookLocal& l, uint32_t scanCode, uint32_t flags) {
+  if (const uint32_t bit = ModifierBit(scanCode, (flags & kLowLevelExtended) != 0))
+    ModifierStep(l, bit, (flags & kLowLevelUp) != 0, false);
+}
+
+// A held key typed again from this thread: one another program injected goes with its own
+// tag, and is known by the list when it comes back (Wine runs the hook for it at once).
+void ReplayHeldKey(HookContext& c, const KeyStroke& k) {
+  HookLocal& l = c.local;
+  FollowUserKey(l, k.scanCode, k.flags);
+  if ((k.flags & kLowLevelInjected) != 0 && l.replayCount < HookLocal::kReplays)
+    l.replays[l.replayCount++] = k;
+  ReplayKey(c, k);
+}
+
 // Each held key as if it came now (the wand's next burst among them is recognised), those
 // that pass typed again; keys arriving meanwhile join the end. Ends the holding.
 void TakeHeldKeys(HookContext& c) {
   HookLocal& l = c.local;
   for (int i = 0; i < l.heldCount; ++i) {
     const KeyStroke k = l.held[i];
-    if (LowLevelDecide(c, k.vk, k.scanCode, k.flags) == Verdict::kPass) ReplayKey(c, k);
+    if (LowLevelDecide(c, k.vk, k.scanCode, k.flags) == Verdict::kPass) ReplayHeldKey(c, k);
   }
   l.heldCount = 0;
+  l.replayCount = 0;  // those not back by now come later, when nothing is held: they pass
   l.holding = false;
 }
 
@@ -79,7 +116,7 @@ void EndLowLevelBurst(HookContext& c) {
 // Gives the burst back (in order with this process's deliveries) and lets the key that broke
 // it pass, or has it typed after the give-back where that waits for the deliveries before it.
 Verdict GiveBackThenPass(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags) {
-  const KeyStroke k{vk, scanCode, flags};
+  const KeyStroke k{vk, scanCode, flags, 0};
   return AbandonBurst(c, true, &k) ? Verdict::kSwallow : Verdict::kPass;
 }
 
@@ -122,7 +159,7 @@ Verdict LowLevelDecide(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t 
       // Another key before the Enter's release: the Enter press, swallowed already, is given
       // back after the text and before this key (which, where the give-back waits for the
       // scans before it, passes now).
-      const KeyStroke enter{kVkEnter, kScanEnter, 0};
+      const KeyStroke enter{kVkEnter, kScanEnter, 0, 0};
       if (!AbandonBurst(c, true, &enter)) ReplayKey(c, enter);
       return Verdict::kPass;
     }
@@ -228,42 +265,87 @@ void DecodeCapture(const HookSharedState& s, ScanRecord* record) {
   DecodeScan(text, nullptr, record);
 }
 
-Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags,
-                     uintptr_t extraInfo) {
-  const HookSharedState& s = c.state;
-  // The library's own typing (a scan, a give-back, from any thread) passes untouched; the
-  // keyboard's keys meanwhile (the wand's next burst while a scan is typed) are recognised as
-  // ever, so that no burst loses keys to a typing.
-  if (OwnKey(extraInfo)) return Verdict::kPass;
+namespace {
+
+// Every keystroke but the two plain ones (see LowLevelStep): out of line, so that those two
+// save no registers for it.
+PELLIX_NOINLINE Verdict LowLevelSlow(HookContext& c, uint32_t vk, uint32_t scanCode,
+                                     uint32_t flags, uintptr_t extraInfo) {
   HookLocal& l = c.local;
+  const bool extended = (flags & kLowLevelExtended) != 0, up = (flags & kLowLevelUp) != 0;
+  if (OwnKey(extraInfo)) return ModifierStep(l, ModifierBit(scanCode, extended), up, true);
+  const KeyStroke k{vk, scanCode, flags, extraInfo};
   if (l.holding) {  // inside a typing of this thread: after it, in order
-    if (l.heldCount == kHeldKeys) return Verdict::kPass;  // out of order rather than lost
-    l.held[l.heldCount++] = {vk, scanCode, flags};
+    if (l.replayCount != 0 && TakeReplay(l, k)) return Verdict::kPass;  // typed again as it came
+    if (l.heldCount == kHeldKeys) {  // out of order rather than lost
+      FollowUserKey(l, scanCode, flags);
+      return Verdict::kPass;
+    }
+    l.held[l.heldCount++] = k;
     return Verdict::kSwallow;
-  }
-  // Nearly every keystroke: nothing begun, nothing held, and not the prefix's first key. It
-  // passes without any call. The fields are compared as they are: garbage goes to the step,
-  // which clears it.
-  if (AtomicLoad(&s.recognizerState) == kIdle && AtomicLoad(&s.prefixPosition) == 0 &&
-      SharedLoad(&s.keyBuffer.length) == 0 &&
-      Descriptor(vk, scanCode, flags) != kWandPrefix[0]) {
-    return Verdict::kPass;
   }
   l.holding = true;
   const Verdict verdict = LowLevelDecide(c, vk, scanCode, flags);
   l.holding = false;
-  if (l.heldCount == 0) return verdict;
+  if (l.heldCount == 0) {
+    if (verdict == Verdict::kPass) FollowUserKey(l, scanCode, flags);
+    return verdict;
+  }
   // Keys came while this step typed: this one goes first, typed again if it passes.
   l.holding = true;
-  if (verdict == Verdict::kPass) ReplayKey(c, {vk, scanCode, flags});
+  if (verdict == Verdict::kPass) ReplayHeldKey(c, k);
   TakeHeldKeys(c);
   return Verdict::kSwallow;
+}
+
+}  // namespace
+
+Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t flags,
+                     uintptr_t extraInfo) {
+  // The library's own typing (a scan, a give-back, from any thread) passes untouched; the
+  // keyboard's keys meanwhile (the wand's next burst while a scan is typed) are recognised as
+  // ever, so that no burst loses keys to a typing.
+  if (extraInfo == kOwnKeyMark) return Verdict::kPass;
+  // The two keystrokes nearly every key is, while nothing is held: with nothing begun and
+  // not the prefix's first key, it passes without any call; inside a burst, a key of the
+  // wand is recorded and swallowed (nothing is typed: no holding). A Shift, Ctrl or Alt goes
+  // the other way, where it is followed. The fields are compared as they are: garbage goes
+  // to the step, which clears it.
+  const HookSharedState& s = c.state;
+  if (!c.local.holding && extraInfo != kModifierMark &&
+      (scanCode >= 64 || ((kModifierScans >> scanCode) & 1) == 0)) {
+    const int32_t state = AtomicLoad(&s.recognizerState);
+    if (state == kIdle) {
+      if (AtomicLoad(&s.prefixPosition) == 0 && SharedLoad(&s.keyBuffer.length) == 0 &&
+          Descriptor(vk, scanCode, flags) != kWandPrefix[0])
+        return Verdict::kPass;
+    } else if (state == kCapturing && scanCode != kScanEnter && scanCode != kScanLeftShift) {
+      const bool extended = (flags & kLowLevelExtended) != 0;
+      if (s.keyBuffer.shiftDown ? IsWandShiftedKey(vk, scanCode, extended)
+                                : IsWandKey(vk, scanCode, extended)) {
+        HookSharedState& w = c.state;
+        RecordKey(w.keyBuffer, c.platform, vk, scanCode, (flags & kLowLevelUp) != 0);
+        return Verdict::kSwallow;
+      }
+    }
+  }
+  return LowLevelSlow(c, vk, scanCode, flags, extraInfo);
 }
 
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   // The library's typing, and every key while no burst runs, pass without a step: Idle
   // passes every key (the Ctrl and Alt rule holds inside a burst only).
-  if (OwnHookKey(c.state, vk, keyData) || ReadState(c.state) == kIdle) return Verdict::kPass;
+  const uint32_t own = OwnHookKey(c.state, vk, keyData);
+  const bool extended = (keyData & kKeyDataExtended) != 0;
+  const bool up = (keyData & kKeyDataReleased) != 0;
+  if (own != 0) {
+    if ((own & kOwnModifierKey) == 0) return Verdict::kPass;
+    return ModifierStep(c.local, ModifierBit((keyData >> 16) & 255, extended), up, true);
+  }
+  // Every Shift, Ctrl and Alt press and release is followed here, as the keyboard has them:
+  // a scan is typed from this thread at the end of its burst, with the wand's Shift up.
+  if (vk - 16u < 3u) ModifierStep(c.local, ModifierBit((keyData >> 16) & 255, extended), up, false);
+  if (ReadState(c.state) == kIdle) return Verdict::kPass;
   ScanRecord record;
   bool ended = false;
   {
@@ -296,15 +378,36 @@ void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lP
   }
 }
 
-void EndStalledBurst(HookContext& c, int32_t serial) {
-  if (!BurstRunning(c.state, serial)) return;
+namespace {
+
+// A burst given back on the low-level hook's thread, apart from a keystroke: keys that come
+// meanwhile are held and taken after it.
+void EndBurstOnHookThread(HookContext& c) {
   // Its Enter pressed and swallowed, the release still to come (it passes): the press is
   // given back after the text, or the application would get a release alone.
   const bool enterHeld = ReadState(c.state) == kKeyHeld;
   c.local.holding = true;
-  const KeyStroke enter{kVkEnter, kScanEnter, 0};
+  const KeyStroke enter{kVkEnter, kScanEnter, 0, 0};
   if (!AbandonBurst(c, true, enterHeld ? &enter : nullptr) && enterHeld) ReplayKey(c, enter);
   TakeHeldKeys(c);
+}
+
+}  // namespace
+
+void EndStalledBurst(HookContext& c, int32_t serial) {
+  if (BurstRunning(c.state, serial)) EndBurstOnHookThread(c);
+}
+
+void GiveBackCapture(HookContext& c, bool lowLevel) {
+  const HookSharedState& s = c.state;
+  if (ReadState(s) == kIdle && ReadPrefixPosition(s) == 0 && SharedLoad(&s.keyBuffer.length) == 0)
+    return;
+  if (lowLevel) {
+    EndBurstOnHookThread(c);
+    return;
+  }
+  StepGuard guard(c.platform, kWatcherStepWaitMs);
+  AbandonBurst(c);
 }
 
 bool AbortTimedOutBurst(HookContext& c, int32_t serial) {

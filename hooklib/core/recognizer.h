@@ -22,9 +22,11 @@ constexpr uint32_t kLowLevelExtended = 0x01;
 constexpr uint32_t kWmNull = 0;
 constexpr uint32_t kWmSysKeyDown = 260;
 
-// A keystroke as the low-level hook got it: virtual key, scan code, low-level flags.
+// A keystroke as the low-level hook got it: virtual key, scan code (a VK_PACKET's is its
+// 16-bit character), low-level flags and extra information (another program's tag).
 struct KeyStroke {
   uint32_t vk, scanCode, flags;
+  uintptr_t extraInfo;
 };
 
 // What one process's hook thread and deliveries own, apart from the shared record: the
@@ -34,9 +36,17 @@ constexpr int kHeldKeys = 128;
 struct HookLocal {
   KeyStroke held[kHeldKeys];
   int heldCount = 0;
-  bool holding = false;
+  bool holding = false;  // while the hook's thread types: keys are held, taken in order after
+  // The Shift, Ctrl and Alt keys the user holds (k*Bit), as the hook meets the keys in the
+  // order they come (ModifierStep). Written on the hook's thread; a scan's typing reads it.
+  uint32_t userModifiers = 0;
   int32_t bursts = 0;             // scans of this process: the tray program joins notes by it
   int32_t deliveriesPending = 0;  // started and not yet done; the delivery thread counts down
+  // Keys another program injected that the hook held, typed again with their own tag: known
+  // by their list when they come back (the low-level hook's thread only).
+  static constexpr int kReplays = 16;
+  KeyStroke replays[kReplays];
+  int replayCount = 0;
 };
 
 struct HookContext {
@@ -73,24 +83,57 @@ inline void ResetCapture(HookSharedState& s) {
 }
 
 // The library's own keys, whoever typed them, pass every hook untouched. The low-level hook
-// is given each key's extra information: the library's carry kOwnKeyMark.
-inline bool OwnKey(uintptr_t extraInfo) { return extraInfo == kOwnKeyMark; }
+// is given each key's extra information: the library's carry kOwnKeyMark, or kModifierMark
+// for the user's modifiers released and pressed again around a scan (one compare for both).
+inline bool OwnKey(uintptr_t extraInfo) { return (extraInfo | 1u) == kOwnKeyMark; }
 constexpr uint32_t kVkPacket = 0xE7;
+
+// Which sided Shift, Ctrl or Alt a key is, by its scan code and extended flag (the keyboard
+// hook is given the generic virtual key); 0 for any other key.
+inline uint32_t ModifierBit(uint32_t scanCode, bool extended) {
+  switch (scanCode) {
+    case 42: return extended ? 0 : kLeftShiftBit;
+    case 54: return kRightShiftBit;
+    case 29: return extended ? kRightCtrlBit : kLeftCtrlBit;
+    case 56: return extended ? kRightAltBit : kLeftAltBit;
+    default: return 0;
+  }
+}
+// The scan codes of Shift, Ctrl and Alt (29, 42, 54, 56): such a key leaves the plain path.
+constexpr uint64_t kModifierScans = (1ull << 29) | (1ull << 42) | (1ull << 54) | (1ull << 56);
+// A Shift, Ctrl or Alt key as a hook meets it, in the order the keys come: the user's own
+// presses and releases are followed; a scan's typing releases what the application has down
+// and presses it again after (kModifierMark), and that press passes only when the user still
+// holds the key: nothing is left down that the user let go meanwhile (nor the wand's prefix
+// Alt, whose release the keyboard hook swallows).
+inline Verdict ModifierStep(HookLocal& l, uint32_t bit, bool up, bool own) {
+  if (own) return up || (l.userModifiers & bit) != 0 ? Verdict::kPass : Verdict::kSwallow;
+  l.userModifiers = up ? l.userModifiers & ~bit : l.userModifiers | bit;
+  return Verdict::kPass;
+}
+
 // The keyboard hook is not given it: GetMessageExtraInfo there tells of the message before
 // under Wine (Wine sets it once the hooks have run). Its own keys carry their real scan codes,
 // as a keyboard's do, so it knows them by the record's list of keys on their way
 // (NoteOwnKey): a key that matches one of them is taken off the list and passes. Unicode
 // input (VK_PACKET) is the library's too.
+// The sided Shift, Ctrl and Alt keys (160..165) reach that hook as the generic ones (16..18).
+constexpr uint32_t kOwnModifierKey = 1u << 18;  // a key of kModifierMark, on the list
 inline uint32_t OwnKeyCode(uint32_t vk, uint32_t scanCode, bool up) {
-  return (vk & 255) | (scanCode & 255) << 8 | (up ? 1u << 16 : 0) | 1u << 17;
+  vk &= 255;
+  if (vk - 160u < 6u) vk = 16 + ((vk - 160u) >> 1);
+  return vk | (scanCode & 255) << 8 | (up ? 1u << 16 : 0) | 1u << 17;
 }
-inline void NoteOwnKey(HookSharedState& s, uint32_t vk, uint32_t scanCode, bool up) {
+inline void NoteOwnKey(HookSharedState& s, uint32_t vk, uint32_t scanCode, bool up,
+                       bool modifier = false) {
   const int32_t n = AtomicAdd(&s.ownKeysNoted, 1) - 1;
-  SharedStore(&s.ownKeys[n & (kOwnKeyRing - 1)], OwnKeyCode(vk, scanCode, up));
+  SharedStore(&s.ownKeys[n & (kOwnKeyRing - 1)],
+              OwnKeyCode(vk, scanCode, up) | (modifier ? kOwnModifierKey : 0));
 }
-// Constant work: nothing on the way is two loads; else at most kOwnKeyRing compares.
-inline bool OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData) {
-  if (vk == kVkPacket) return true;
+// Constant work: nothing on the way is two loads; else at most kOwnKeyRing compares. Nonzero
+// (the list's entry, kOwnModifierKey set for a modifier around a scan) when the key is own.
+inline uint32_t OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData) {
+  if (vk == kVkPacket) return 1;
   const int32_t noted = AtomicLoad(&s.ownKeysNoted);
   int32_t taken = AtomicLoad(&s.ownKeysTaken);
   if (taken == noted) return false;
@@ -98,14 +141,18 @@ inline bool OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData) {
   if (static_cast<uint32_t>(noted - taken) > static_cast<uint32_t>(kOwnKeyRing))
     taken = noted - kOwnKeyRing;
   const uint32_t code = OwnKeyCode(vk, keyData >> 16, (keyData & 0x80000000u) != 0);
-  for (int32_t i = taken; i != noted; ++i) {
+  // A Shift, Ctrl or Alt is own only as the very next key on the list: the user's release of
+  // a Shift during a scan's typing is the same key as the releases of the scan's capitals.
+  const int32_t last = vk - 16u < 3u && taken != noted ? taken + 1 : noted;
+  for (int32_t i = taken; i != last; ++i) {
     // Keys arrive in the order typed: one not seen before this one went elsewhere.
-    if (SharedLoad(&s.ownKeys[i & (kOwnKeyRing - 1)]) == code) {
+    const uint32_t entry = SharedLoad(&s.ownKeys[i & (kOwnKeyRing - 1)]);
+    if ((entry & ~kOwnModifierKey) == code) {
       AtomicStore(&s.ownKeysTaken, i + 1);
-      return true;
+      return entry;
     }
   }
-  return false;
+  return 0;
 }
 
 // One keystroke of the low-level hook (hook code 0): virtual key, scan code, flags and the
@@ -134,6 +181,14 @@ void EndStalledBurst(HookContext& c, int32_t serial);
 // The same on the keyboard-hook path, by the watcher under the step lock. False when the
 // step could not be had in time and that burst still runs: the caller tries again.
 bool AbortTimedOutBurst(HookContext& c, int32_t serial);
+
+// A capture in progress (or a prefix matched in part) that the hooks' removal or installation
+// meets: given back, its keys passing whatever hooks are there. The tray program's hook watch
+// reinstalls the hooks when they were slow, likely mid-burst; a host that ended mid-burst left
+// its capture for the next installation. On the low-level path (`lowLevel`: on the hook's
+// thread) as a stalled burst is ended, its swallowed Enter press included; else under the step
+// lock where it can be had in time.
+void GiveBackCapture(HookContext& c, bool lowLevel);
 
 // Decodes the captured scan characters (at most 500, whatever the record holds), with the
 // fixed fix-ups; the profile's choices are the delivery's (DeliverScan).

@@ -35,6 +35,16 @@ class FuzzPlatform : public HookPlatform {
   }
   uint32_t ScanCodeOf(uint8_t vk) override { return vk & 0x7f; }
   bool CapsLockOn() override { return typed & 1; }
+  uint16_t CharOfKey(uint8_t vk, bool shift, bool caps) override {
+    return static_cast<uint16_t>(vk ^ ((shift != caps && vk >= 'A' && vk <= 'Z') ? 32 : 0));
+  }
+  uint32_t ModifiersHeld() override { return typed & 2 ? kRightShiftBit | kLeftAltBit : 0; }
+  void SendTagged(uint32_t vk, uint32_t scan, uint32_t flags, uintptr_t extra) override {
+    ++typed;
+    if (lowLevel)
+      LowLevelStep(*ctx, vk, scan, kLowLevelInjected | (flags & 2 ? kLowLevelUp : 0) | (flags & 1),
+                   extra);
+  }
   uint8_t KeyAtScanCode(uint32_t scan) override { return static_cast<uint8_t>(scan); }
   int16_t KeyForChar(char c) override { return c == 0x7f ? -1 : static_cast<int16_t>(c & 0x1ff); }
   bool IsNt() override { return true; }

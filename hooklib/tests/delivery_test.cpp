@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <vector>
 
 #include "engine/scan_record.h"
 #include "engine/transform_table.h"
@@ -270,20 +272,79 @@ TEST(Typing, CapitalNeedsShiftAroundTheKey) {
   EXPECT_EQ(kb.state.recognizerState, kIdle);  // restored
 }
 
-// With Caps Lock on, a scan comes out as composed (the lock off around its keys, on again
-// after them); a burst given back comes out as the keyboard would have typed it.
-TEST(Typing, CapsLockOnTheScanIsExactTheGiveBackAsTheKeyboardsWas) {
-  FakeKeyboard kb;
-  kb.capsLock = true;
-  kb.state.outputStyle = 1;
-  DeliverScan(kb.ctx, Record("1", "IBN", "057114716X"));
-  DeliverScan(kb.ctx, Record("1", "128", "AbcXyz-Qr7"));
-  kb.WandPrefix();
-  kb.WandChar('.');
-  kb.WandChar('a');
-  AbandonBurst(kb.ctx);
-  EXPECT_EQ(kb.AppText(), "IBN.057114716X\n128.AbcXyz-Qr7\n.A");
-  EXPECT_TRUE(kb.capsLock) << "the lock left off";
+// A scan comes out as composed whatever the lock and the modifiers the user holds: each key
+// the lock changes goes with the other Shift (letters, and the keys a layout's lock shifts
+// too), the lock stays as it is; the user's Shift, Ctrl and Alt are let go around the scan's
+// keys and are down again after them, unless the user released them meanwhile (while the
+// library types on the low-level path, later in the queue on the keyboard-hook path). A burst
+// given back comes out as the keyboard would have typed it, the lock's case. The user types
+// x before the scans and y after them.
+TEST(Typing, ScanIsExactWhateverTheLockAndTheKeysTheUserHolds) {
+  constexpr auto kLl = FakeKeyboard::Path::kLowLevel;
+  constexpr auto kKb = FakeKeyboard::Path::kKeyboard;
+  struct Held {
+    uint32_t vk, scan;
+    bool extended;
+  };
+  struct Case {
+    const char* what;
+    FakeKeyboard::Path path;
+    bool caps;
+    std::set<uint8_t> capsShifts;
+    std::vector<Held> held;
+    int releasedAt;  // the user releases the held keys at this key the library types (0: not)
+    const char* text;
+    uint32_t downAfter;
+  } cases[] = {
+      {"lock", kLl, true, {}, {}, 0, "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY.A", 0},
+      {"lock shifting digits", kLl, true, {'1', '7'}, {}, 0,
+       "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY.A", 0},
+      {"-98 lock", kKb, true, {}, {}, 0, "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY", 0},
+      {"right Shift", kLl, false, {}, {{161, 54, false}}, 0,
+       "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY", kRightShiftBit},
+      {"-98 right Shift", kKb, false, {}, {{161, 54, false}}, 0,
+       "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY", kRightShiftBit},
+      {"Shift released while typed", kLl, false, {}, {{160, 42, false}}, 9,
+       "XIBN.057114716X\n128.AbcXyz-Qr7+1\ny", 0},
+      {"-98 Shift released while typed", kKb, false, {}, {{16, 42, false}}, 9,
+       "XIBN.057114716X\n128.AbcXyz-Qr7+1\ny", 0},
+      {"lock and Shift", kLl, true, {}, {{160, 42, false}}, 0,
+       "xIBN.057114716X\n128.AbcXyz-Qr7+1\ny", kLeftShiftBit},
+      {"Ctrl and right Alt", kLl, false, {}, {{162, 29, false}, {165, 56, true}}, 0,
+       "^xIBN.057114716X\n128.AbcXyz-Qr7+1\n^y", kLeftCtrlBit | kRightAltBit},
+      {"-98 right Ctrl released while typed", kKb, false, {}, {{17, 29, true}}, 30,
+       "^xIBN.057114716X\n128.AbcXyz-Qr7+1\ny", 0},
+  };
+  for (const Case& c : cases) {
+    FakeKeyboard kb(c.path);
+    kb.capsLock = c.caps;
+    kb.capsShifts = c.capsShifts;
+    kb.state.outputStyle = 1;
+    for (const Held& h : c.held)
+      kb.path == kLl ? kb.LowLevel(h.vk, h.scan, h.extended ? kLowLevelExtended : 0)
+                     : kb.KeyboardPath(h.vk, h.scan, false, false, false, h.extended);
+    kb.WandChar('x');
+    int typed = 0;
+    kb.onKeybdEvent = [&] {
+      if (++typed != c.releasedAt) return;
+      for (const Held& h : c.held) kb.KeyDuringTyping(h.vk, h.scan, true, h.extended);
+    };
+    DeliverScan(kb.ctx, Record("1", "IBN", "057114716X"));
+    kb.Pump();
+    DeliverScan(kb.ctx, Record("1", "128", "AbcXyz-Qr7+1"));
+    kb.Pump();
+    kb.onKeybdEvent = nullptr;
+    kb.WandChar('y');
+    if (kb.path == kLl && c.held.empty()) {  // given back with the lock, as typed
+      kb.WandPrefix();
+      kb.WandChar('.');
+      kb.WandChar('a');
+      AbandonBurst(kb.ctx);
+    }
+    EXPECT_EQ(kb.AppText(), c.text) << c.what;
+    EXPECT_EQ(kb.capsLock, c.caps) << c.what;
+    EXPECT_EQ(kb.AppModifiers(), c.downAfter) << c.what;
+  }
 }
 
 // 9, 10 and 13 go as the Tab and Return keys themselves: Wine's look-up gives 10 an X

@@ -24,6 +24,13 @@ struct FakeContract : ContractPlatform {
     kb.EnterStep(0);
     kb.threadId = 100;
   }
+  std::vector<uintptr_t> TagsOfF24(size_t) override {
+    kb.Pump();
+    std::vector<uintptr_t> tags;
+    for (size_t i = 0; i < kb.app.size(); ++i)
+      if (kb.app[i].vk == 0x87 && !kb.app[i].up) tags.push_back(kb.appExtra[i]);
+    return tags;
+  }
   void ReleaseStepElsewhere() override {
     kb.threadId = 4343;
     kb.LeaveStep();

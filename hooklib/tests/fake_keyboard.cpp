@@ -7,6 +7,12 @@ namespace pellix::testing {
 
 namespace {
 
+// The sided modifiers down after a key.
+uint32_t Moved(uint32_t down, const KeyEvent& k, bool extended) {
+  const uint32_t bit = k.vk == kVkPacket ? 0 : ModifierBit(k.scan, extended);
+  return k.up ? down & ~bit : down | bit;
+}
+
 
 struct CharKey {
   char c;
@@ -66,9 +72,41 @@ int16_t FakeKeyboard::KeyForChar(char c) {
 bool FakeKeyboard::LowLevel(uint32_t vk, uint32_t scan, uint32_t flags, uintptr_t extraInfo) {
   lastExtraInfo = extraInfo;
   const bool swallowed = LowLevelStep(ctx, vk, scan, flags, extraInfo) == Verdict::kSwallow;
-  if (!swallowed)
-    app.push_back({vk, scan, (flags & kLowLevelUp) != 0, (flags & kLowLevelInjected) != 0});
+  if (!swallowed) {
+    Received({vk, scan, (flags & kLowLevelUp) != 0, (flags & kLowLevelInjected) != 0},
+             (flags & kLowLevelExtended) != 0);
+    appExtra.push_back(extraInfo);
+  }
   return swallowed;
+}
+
+// A key the application receives: it also moves the keys' state (GetAsyncKeyState).
+void FakeKeyboard::Received(const KeyEvent& k, bool extended) {
+  app.push_back(k);
+  app.back().extended = extended;
+  if (path == Path::kLowLevel) modifiersDown = Moved(modifiersDown, k, extended);
+}
+
+uint32_t FakeKeyboard::AppModifiers() const {
+  uint32_t down = 0;
+  for (const KeyEvent& k : app) down = Moved(down, k, k.extended);
+  return down;
+}
+
+uint16_t FakeKeyboard::CharOfKey(uint8_t vk, bool shift, bool lock) {
+  const bool letter = vk >= 'A' && vk <= 'Z';
+  if (lock && (letter || capsShifts.count(vk) != 0)) shift = !shift;
+  for (int c = 1; c < 127; ++c) {
+    const UsKey k = UsKeyOf(static_cast<char>(c));
+    if (k.vk == vk && k.shift == shift && c != '\r') return static_cast<uint16_t>(c);
+  }
+  return 0;
+}
+
+void FakeKeyboard::SendTagged(uint32_t vk, uint32_t scanCode, uint32_t flags,
+                              uintptr_t extraInfo) {
+  Synthetic(vk, scanCode, (flags & kKeyEventUp) != 0, extraInfo,
+            (flags & kKeyEventExtended) != 0);
 }
 
 bool FakeKeyboard::Key(uint32_t vk, uint32_t scan, bool up, bool alt) {
@@ -79,14 +117,19 @@ bool FakeKeyboard::Key(uint32_t vk, uint32_t scan, bool up, bool alt) {
   return KeyboardPath(vk, scan, up, alt, false);
 }
 
-bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own) {
-  const uint32_t keyData = (scan & 255) << 16 | (alt ? 1u << 29 : 0) | (up ? 3u << 30 : 0) | 1;
+bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own,
+                                bool extended) {
+  // The hook is given the generic modifier keys, as Windows gives them.
+  if (vk >= 160 && vk <= 165) vk = 16 + (vk - 160) / 2;
+  modifiersDown = Moved(modifiersDown, {vk, scan, up, own}, extended);
+  const uint32_t keyData = (scan & 255) << 16 | (alt ? 1u << 29 : 0) | (up ? 3u << 30 : 0) |
+                           (extended ? 1u << 24 : 0) | 1;
   if (KeyboardStep(ctx, vk, keyData) == Verdict::kSwallow) return true;
   // The message the application then retrieves, through the message hook.
   const bool system = alt || vk == 121 || vk == 18 || vk == 164;
   uint32_t message = up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
   MessageStep(ctx, &message, vk, keyData, true);
-  if (message != kWmNull) app.push_back({vk, scan, up, own});
+  if (message != kWmNull) Received({vk, scan, up, own}, extended);
   return message == kWmNull;
 }
 
@@ -175,16 +218,26 @@ void FakeKeyboard::ProgramInFront(char* name, int size) {
   std::snprintf(name, static_cast<size_t>(size), "%s", programInFront.c_str());
 }
 
-void FakeKeyboard::Synthetic(uint32_t vk, uint32_t scanCode, bool up) {
+void FakeKeyboard::Synthetic(uint32_t vk, uint32_t scanCode, bool up, uintptr_t extra,
+                             bool extended) {
   injected.push_back({vk, scanCode, up, true});
   if (onKeybdEvent) onKeybdEvent();
   if (path == Path::kLowLevel) {
-    // The low-level hook sees the synthetic key at once, flagged injected, with the mark.
-    LowLevel(vk, scanCode, kLowLevelInjected | (up ? kLowLevelUp : 0), kOwnKeyMark);
+    // The low-level hook sees the synthetic key at once, flagged injected, with its tag.
+    LowLevel(vk, scanCode,
+             kLowLevelInjected | (up ? kLowLevelUp : 0) | (extended ? kLowLevelExtended : 0),
+             extra);
   } else {
     // The keyboard hook sees it when the application next retrieves its input.
-    queued_.push_back({vk, scanCode, up, true});
+    queued_.push_back({{vk, scanCode, up, true}, extended});
   }
+}
+
+void FakeKeyboard::KeyDuringTyping(uint32_t vk, uint32_t scan, bool up, bool extended) {
+  if (path == Path::kLowLevel)
+    LowLevel(vk, scan, (up ? kLowLevelUp : 0) | (extended ? kLowLevelExtended : 0));
+  else
+    queued_.push_back({{vk, scan, up, false}, extended});
 }
 
 void FakeKeyboard::Pump() {
@@ -194,9 +247,9 @@ void FakeKeyboard::Pump() {
       deliveries_.pop_front();
       DeliveryThread(ctx, r);
     } else if (!queued_.empty()) {
-      const KeyEvent k = queued_.front();
+      const Queued q = queued_.front();
       queued_.pop_front();
-      KeyboardPath(k.vk, k.scan, k.up, false, true);
+      KeyboardPath(q.key.vk, q.key.scan, q.key.up, false, q.key.injected, q.extended);
     } else {
       return;
     }
@@ -209,10 +262,21 @@ std::string FakeKeyboard::AppText() const {
   // The lock as the application's keys meet it: as it is now, undone back to the first key.
   bool caps = capsLock;
   for (const KeyEvent& k : app) caps ^= k.vk == kVkCapital && !k.up;
+  bool left = false, right = false;  // each Shift key by its scan code
+  // Ctrl and Alt keys down: a character typed with one shows as '^' and the character. Alt
+  // by its sided keys: the keyboard hook's generic Alt of the wand's prefix may reach the
+  // application alone.
+  int chord = 0;
   for (const KeyEvent& k : app) {
     if (k.vk == kVkCapital && !k.up) caps = !caps;
+    if (k.vk == 17 || (k.vk >= 162 && k.vk <= 165)) {
+      chord += k.up ? -1 : 1;
+      continue;
+    }
+
     if (k.vk == 16 || k.vk == 160 || k.vk == 161) {
-      shift = !k.up;
+      (k.scan == 54 ? right : left) = !k.up;
+      shift = left || right;
       continue;
     }
     if (k.up) continue;
@@ -220,11 +284,14 @@ std::string FakeKeyboard::AppText() const {
       out += static_cast<char>(k.scan);
       continue;
     }
+    // The lock shifts letters and the keys of capsShifts; Shift with it undoes it.
+    const bool letter = k.vk >= 'A' && k.vk <= 'Z';
+    const bool shifted = shift != (caps && (letter || capsShifts.count(k.vk) != 0));
     for (char c = 1; c < 127; ++c) {
       const UsKey u = UsKeyOf(c);
-      if (u.vk == k.vk && u.shift == shift && c != '\r' && !(c >= 'a' && c <= 'z' && shift)) {
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        out += letter && caps ? static_cast<char>(c ^ 0x20) : c;
+      if (u.vk == k.vk && u.shift == shifted && c != '\r') {
+        if (chord > 0) out += '^';
+        out += c;
         break;
       }
     }

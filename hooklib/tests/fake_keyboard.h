@@ -24,6 +24,7 @@ struct KeyEvent {
   uint32_t scan;
   bool up;
   bool injected;
+  bool extended = false;  // not compared
   bool operator==(const KeyEvent& o) const {
     return vk == o.vk && scan == o.scan && up == o.up && injected == o.injected;
   }
@@ -59,12 +60,16 @@ class FakeKeyboard : public HookPlatform {
   void WandChar(char c);
   void Enter(bool press = true, bool release = true);
 
+  // The user's key while the library types: at once on the low-level path; on the
+  // keyboard-hook path after the keys typed so far, as the application retrieves them.
+  void KeyDuringTyping(uint32_t vk, uint32_t scan, bool up, bool extended = false);
   // Runs what the real system runs later: delivery threads, queued synthetic keys.
   void Pump();
 
   // --- What happened.
   std::vector<KeyEvent> app;        // keystrokes the application received
   uintptr_t lastExtraInfo = 0;      // of the last key the low-level hook saw
+  std::vector<uintptr_t> appExtra;  // low-level path: the extra information of each app key
   std::vector<KeyEvent> injected;   // every keybd_event, in order
   std::string AppText() const;      // the application's keystrokes as text (US layout)
   int starts = 0, stops = 0;
@@ -77,6 +82,13 @@ class FakeKeyboard : public HookPlatform {
   std::map<char, int16_t> keyForChar;  // VkKeyScanA overrides
   bool nt = true;                     // the NT family, with Unicode input
   bool capsLock = false;              // the lock as the user left it; Caps Lock presses toggle it
+  std::set<uint8_t> capsShifts;       // keys other than letters that the lock shifts too
+  // The sided modifiers down as the system has them (GetAsyncKeyState): moved by every key
+  // on the keyboard-hook path, whatever its hook does; on the low-level path by the keys
+  // that pass it.
+  uint32_t modifiersDown = 0;
+  // The sided modifiers down as the application's keys leave them.
+  uint32_t AppModifiers() const;
   std::set<uint8_t> deadKeys;         // the layout's dead keys
   bool dbcs = false;                  // the code page has two-byte characters
   bool refuseUnicode = false;         // SendInput refuses Unicode input
@@ -103,6 +115,15 @@ class FakeKeyboard : public HookPlatform {
   // The US key positions (moved by pcLayout), the modifiers, and the extended keys.
   uint32_t ScanCodeOf(uint8_t vk) override;
   bool CapsLockOn() override { return capsLock; }
+  // The US layout's character, letters and the keys of capsShifts shifted by the lock.
+  uint16_t CharOfKey(uint8_t vk, bool shift, bool capsLock) override;
+  // As the thread that types sees them: the application's keys on the keyboard-hook path
+  // (GetKeyState), the system's on the low-level path (GetAsyncKeyState).
+  uint32_t ModifiersHeld() override {
+    return path == Path::kKeyboard ? AppModifiers() : modifiersDown;
+  }
+  // Goes through the hooks as keybd_event's keys do, with the given extra information.
+  void SendTagged(uint32_t vk, uint32_t scanCode, uint32_t flags, uintptr_t extraInfo) override;
   uint8_t KeyAtScanCode(uint32_t scanCode) override;
   int16_t KeyForChar(char c) override;
   bool IsNt() override { return nt; }
@@ -141,7 +162,8 @@ class FakeKeyboard : public HookPlatform {
   bool StartDelivery(Delivery* delivery) override;
   // Keyboard-hook path: one key as the application retrieves it; `own` when the library typed
   // it (the hook is not told: it sees the same key data as for the keyboard's key).
-  bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own);
+  bool KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, bool own,
+                    bool extended = false);
   // The step lock as the system's mutex: owned by a thread (stepOwner, 0 when free), handed
   // to the next taker once its owner has ended, refused to the thread that holds it. With one
   // real thread here, a wait for a live owner elsewhere can only run out: its length is added
@@ -155,9 +177,15 @@ class FakeKeyboard : public HookPlatform {
   uint32_t clockMs = 0;
 
  private:
-  void Synthetic(uint32_t vk, uint32_t scan, bool up);
+  void Synthetic(uint32_t vk, uint32_t scan, bool up, uintptr_t extra = kOwnKeyMark,
+                 bool extended = false);
+  void Received(const KeyEvent& k, bool extended);
   std::deque<Delivery*> deliveries_;
-  std::deque<KeyEvent> queued_;  // synthetic keys waiting for the keyboard-hook path
+  struct Queued {
+    KeyEvent key;
+    bool extended;
+  };
+  std::deque<Queued> queued_;  // synthetic keys waiting for the keyboard-hook path
   uint16_t nextAtom_ = 0xC000;
 };
 

@@ -3,6 +3,7 @@
 // Windows implementation of the port.
 #pragma once
 #include <memory>
+#include <vector>
 
 #include "hooklib/core/hook_platform.h"
 
@@ -20,6 +21,10 @@ struct ContractPlatform {
   // Another thread enters the step lock and holds it until ReleaseStepElsewhere.
   virtual void HoldStepElsewhere() = 0;
   virtual void ReleaseStepElsewhere() = 0;
+  // Lets started deliveries run (pumping what the system needs) until `count` keys of
+  // virtual key 0x87 (F24) have been typed, or a while has passed; their extra information,
+  // in the order they came.
+  virtual std::vector<uintptr_t> TagsOfF24(size_t count) = 0;
 };
 
 // Defined once for the fake (native) and once for Windows.

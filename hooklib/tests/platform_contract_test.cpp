@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
+#include "hooklib/core/delivery.h"
 #include "hooklib/core/key_buffer.h"
 #include "hooklib/tests/platform_contract.h"
 
@@ -48,6 +52,41 @@ TEST_F(PlatformContract, ScanCodeOfVirtualKeyUnderUsLayout) {
   }
 }
 
+// A key's character with Shift and Caps Lock as a scan's typing asks it (US layout): the lock
+// changes letters alone there, and Shift with the lock gives the small letter.
+TEST_F(PlatformContract, CharacterOfKeyWithShiftAndCapsLockUnderUsLayout) {
+  struct Case {
+    uint8_t vk;
+    bool shift, caps;
+    uint16_t c;
+  } cases[] = {{'A', false, false, 'a'}, {'A', true, false, 'A'}, {'A', false, true, 'A'},
+               {'A', true, true, 'a'},   {'Q', false, true, 'Q'}, {'1', false, true, '1'},
+               {'1', true, true, '!'},   {190, false, true, '.'}, {187, true, false, '+'},
+               {189, true, true, '_'},   {32, false, true, ' '}};
+  for (const Case& c : cases)
+    EXPECT_EQ(p->platform().CharOfKey(c.vk, c.shift, c.caps), c.c)
+        << c.vk << (c.shift ? " Shift" : "") << (c.caps ? " lock" : "");
+}
+
+// Each sided Shift, Ctrl and Alt key pressed with a tag (another program's) is held at once
+// as the typing thread sees it, and released so.
+TEST_F(PlatformContract, TaggedModifierKeysAreHeldAtOnce) {
+  struct Case {
+    uint32_t vk, scan, flags, bit;
+  } cases[] = {{160, 0x2A, 0, kLeftShiftBit}, {161, 0x36, 1, kRightShiftBit},
+               {162, 0x1D, 0, kLeftCtrlBit},  {163, 0x1D, 1, kRightCtrlBit},
+               {164, 0x38, 0, kLeftAltBit},   {165, 0x38, 1, kRightAltBit}};
+  HookPlatform& h = p->platform();
+  const uint32_t before = h.ModifiersHeld();
+  EXPECT_EQ(before, 0u);
+  for (const Case& c : cases) {
+    h.SendTagged(c.vk, c.scan, c.flags, 0x1234);
+    EXPECT_EQ(h.ModifiersHeld(), c.bit) << c.vk;
+    h.SendTagged(c.vk, c.scan, c.flags | 2, 0x1234);
+    EXPECT_EQ(h.ModifiersHeld(), 0u) << c.vk;
+  }
+}
+
 TEST_F(PlatformContract, AtomsAreCountedByName) {
   HookPlatform& h = p->platform();
   const uint16_t a = h.MakeAtom("PellixContractAtom");
@@ -78,6 +117,24 @@ TEST_F(PlatformContract, StepLockIsHeldByOneThreadAndOutlivesNone) {
   h.LeaveStep();
   EXPECT_TRUE(h.EnterStep(0));
   h.LeaveStep();
+}
+
+// Deliveries run one after another, in the order they were started, whatever each takes:
+// the first gives back a long text, and each ends with a key of its own number (the key that
+// broke its burst, another program's, typed again with its tag). The schedule explorer
+// assumes this of the port.
+TEST_F(PlatformContract, DeliveriesRunOneAfterAnotherInTheOrderStarted) {
+  std::vector<uintptr_t> started;
+  for (uintptr_t i = 0; i < 6; ++i) {
+    auto* d = new Delivery{};
+    d->scan.valid = 0;
+    if (i == 0) std::memset(d->text, '-', 120);
+    d->hasAfter = true;
+    d->after = {0x87, 0x76, kLowLevelInjected, 0x5000 + i};
+    started.push_back(0x5000 + i);
+    ASSERT_TRUE(p->platform().StartDelivery(d));
+  }
+  EXPECT_EQ(p->TagsOfF24(started.size()), started);
 }
 
 TEST_F(PlatformContract, OwnKeyReachesTheLowLevelHookAtOnceWithTheMark) {

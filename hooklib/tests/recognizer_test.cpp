@@ -171,6 +171,44 @@ TEST(LowLevelPath, KeyBeforeTheEntersReleaseGivesBackTheEnterToo) {
   EXPECT_EQ(kb.AppText(), ".a\nx");
 }
 
+// Keys another program injects while the hook's thread gives a burst back are held and
+// then typed again as they came: a Unicode key with its whole 16-bit character, each with its
+// own tag; coming back through the hook they pass at once.
+TEST(LowLevelPath, OtherProgramsKeysHeldDuringAGiveBackGoOnAsTheyCame) {
+  FakeKeyboard kb;
+  kb.WandPrefix();
+  kb.WandChar('.');
+  kb.WandChar('a');
+  int typed = 0;
+  kb.onKeybdEvent = [&] {
+    if (++typed != 3) return;
+    kb.LowLevel(kVkPacket, 0x416, kLowLevelInjected, 0x1234);
+    kb.LowLevel(kVkPacket, 0x416, kLowLevelInjected | kLowLevelUp, 0x1234);
+    kb.LowLevel('Q', 16, kLowLevelInjected, 0x77);
+    kb.LowLevel('Q', 16, kLowLevelInjected | kLowLevelUp, 0);
+  };
+  // F5 breaks the burst: typed again after the give-back, before the keys held meanwhile.
+  EXPECT_TRUE(kb.Key(116, 63, false));
+  kb.onKeybdEvent = nullptr;
+  EXPECT_EQ(kb.app, (std::vector<KeyEvent>{{164, 56, false, true},
+                                           {121, 68, false, true},
+                                           {121, 68, true, true},
+                                           {164, 56, true, true},
+                                           {190, 52, false, true},
+                                           {190, 52, true, true},
+                                           {'A', 30, false, true},
+                                           {'A', 30, true, true},
+                                           {116, 63, false, true},
+                                           {kVkPacket, 0x416, false, true},
+                                           {kVkPacket, 0x416, true, true},
+                                           {'Q', 16, false, true},
+                                           {'Q', 16, true, true}}));
+  EXPECT_EQ(std::vector<uintptr_t>(kb.appExtra.begin() + 8, kb.appExtra.end()),
+            (std::vector<uintptr_t>{kOwnKeyMark, 0x1234, 0x1234, 0x77, 0}));
+  EXPECT_EQ(kb.injected.size(), kb.app.size()) << "keys typed again more than once";
+  EXPECT_EQ(kb.local.replayCount, 0);
+}
+
 // The output of a process in the order its bursts ended: a burst given back while the scan
 // before it waits for its delivery (an offer may wait 3 s) comes after that scan's text, and
 // the key that broke it after the give-back; then the next scan.

@@ -5,7 +5,6 @@
 #include "engine/transform_table.h"
 #include "hooklib/core/delivery.h"
 #include "hooklib/core/recognizer.h"
-#include "hooklib/core/step_guard.h"
 #include "hooklib/core/watcher.h"
 #include "hooklib/win32/win_platform.h"
 
@@ -154,6 +153,8 @@ bool ProcessAlive(DWORD processId) {
 int InstallHook(HWND window, int force) {
   HookSharedState& s = Shared();
   if (!g_module) return 0;
+  // The path of the hooks before, for a capture they left (read before their fields are cleared).
+  const bool leftLowLevel = s.messageHook == nullptr;
   if (s.primaryHook) {
     if (ProcessAlive(s.installerProcessId)) return 0;
     // The process that installed the hooks has died, and its hooks with it: what it left in
@@ -166,8 +167,10 @@ int InstallHook(HWND window, int force) {
   EndWatcherAndCloseEvents();
 
   Clear(s.transforms);
-  // A host that died in the middle of a burst may have left it open.
-  ResetCapture(s);
+  // A capture in progress (a host that ended mid-burst left it) is given back, not dropped.
+  HookContext c{s, g_platform, g_local};
+  GiveBackCapture(c, leftLowLevel);
+  ResetCapture(s);  // whatever else it left
   s.installerProcessId = GetCurrentProcessId();
 
   g_createdStart = CreateEventA(nullptr, TRUE, FALSE, "KV_CC_START");
@@ -222,12 +225,10 @@ int InstallHook(HWND window, int force) {
 
 int RemoveHook() {
   HookSharedState& s = Shared();
-  // A burst being captured is given back first, its keys passing the hooks still there: the
-  // tray program's hook watch reinstalls the hooks when they were slow, likely mid-burst.
-  if (s.primaryHook && ReadState(s) != kIdle) {
+  // A burst being captured is given back first, its keys passing the hooks still there.
+  if (s.primaryHook) {
     HookContext c{s, g_platform, g_local};
-    StepGuard guard(g_platform, kWatcherStepWaitMs);
-    if (ReadState(s) != kIdle) AbandonBurst(c);
+    GiveBackCapture(c, s.messageHook == nullptr);  // on the low-level path: the hook's thread
   }
   if (g_createdTerm) SetEvent(g_createdTerm);
   if (s.messageHook) UnhookWindowsHookEx(static_cast<HHOOK>(s.messageHook));

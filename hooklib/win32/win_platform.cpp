@@ -91,6 +91,63 @@ uint8_t WinPlatform::KeyAtScanCode(uint32_t scanCode) {
 
 bool WinPlatform::CapsLockOn() { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
 
+uint16_t WinPlatform::CharOfKey(uint8_t vk, bool shift, bool capsLock) {
+  // Bound at run time: ToUnicode is NT's; 9x answers in its code page through ToAscii. A
+  // key-state array of its own, and flag 4 (leave the keyboard's state alone), so that the
+  // question changes no dead key pending for the user's typing.
+  using ToUnicodeFn = int(WINAPI*)(UINT, UINT, const BYTE*, LPWSTR, int, UINT);
+  using ToAsciiFn = int(WINAPI*)(UINT, UINT, const BYTE*, LPWORD, UINT);
+  HMODULE user32 = GetModuleHandleA("user32.dll");
+  BYTE keys[256] = {};
+  if (shift) keys[VK_SHIFT] = keys[VK_LSHIFT] = 0x80;
+  if (capsLock) keys[VK_CAPITAL] = 1;
+  const UINT scan = MapVirtualKeyA(vk, 0);
+  if (const auto toUnicode = reinterpret_cast<ToUnicodeFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "ToUnicode")))) {
+    WCHAR out[4] = {};
+    return toUnicode(vk, scan, keys, out, 4, 4) == 1 ? out[0] : 0;
+  }
+  if (const auto toAscii = reinterpret_cast<ToAsciiFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "ToAscii")))) {
+    WORD out[2] = {};
+    return toAscii(vk, scan, keys, out, 0) == 1 ? (out[0] & 0xff) : 0;
+  }
+  return 0;
+}
+
+uint32_t WinPlatform::ModifiersHeld() {
+  // As the typing thread's application has them where it has a window with the focus (the
+  // keyboard hook's thread: a key its hook swallowed is not down there), else as the system
+  // has them (the delivery thread; the low-level hook's swallowed keys never reach them). 9x
+  // knows no sided keys here: it reports none, and nothing is released there.
+  static const int kKeys[] = {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
+  const bool input = GetFocus() != nullptr;
+  uint32_t held = 0;
+  for (int i = 0; i < 6; ++i)
+    if ((input ? GetKeyState(kKeys[i]) : GetAsyncKeyState(kKeys[i])) & 0x8000) held |= 1u << i;
+  return held;
+}
+
+void WinPlatform::SendTagged(uint32_t vk, uint32_t scanCode, uint32_t flags,
+                             uintptr_t extraInfo) {
+  // Bound at run time, as for UnicodeChar: Windows 95 has no SendInput.
+  using SendInputFn = UINT(WINAPI*)(UINT, INPUT*, int);
+  const auto sendInput = reinterpret_cast<SendInputFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SendInput")));
+  if (!sendInput || !IsNt()) {
+    if ((flags & KEYEVENTF_UNICODE) == 0)
+      keybd_event(static_cast<BYTE>(vk), static_cast<BYTE>(scanCode), flags, extraInfo);
+    return;
+  }
+  INPUT key = {};
+  key.type = INPUT_KEYBOARD;
+  key.ki.wVk = (flags & KEYEVENTF_UNICODE) ? 0 : static_cast<WORD>(vk);
+  key.ki.wScan = static_cast<WORD>(scanCode);
+  key.ki.dwFlags = flags;
+  key.ki.dwExtraInfo = extraInfo;
+  sendInput(1, &key, sizeof(INPUT));
+}
+
 int16_t WinPlatform::KeyForChar(char c) { return static_cast<int16_t>(VkKeyScanA(c)); }
 
 bool WinPlatform::IsNt() {

@@ -15,6 +15,9 @@ class WinPlatform : public HookPlatform {
   void KeybdEvent(uint8_t vk, uint8_t scanCode, uint32_t flags) override;
   uint32_t ScanCodeOf(uint8_t vk) override;
   bool CapsLockOn() override;
+  uint16_t CharOfKey(uint8_t vk, bool shift, bool capsLock) override;
+  uint32_t ModifiersHeld() override;
+  void SendTagged(uint32_t vk, uint32_t scanCode, uint32_t flags, uintptr_t extraInfo) override;
   uint8_t KeyAtScanCode(uint32_t scanCode) override;
   int16_t KeyForChar(char c) override;
   bool IsNt() override;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "hooklib/core/delivery.h"
 #include "hooklib/core/recognizer.h"
 #include "hooklib/tests/platform_contract.h"
@@ -148,8 +150,26 @@ DWORD WINAPI HoldStep(LPVOID arg) {
   return 0;
 }
 
+// The extra information of each F24 press, in the order the low-level hook met them.
+std::vector<uintptr_t> g_f24;
+LRESULT CALLBACK F24Spy(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+  if (code == HC_ACTION && k->vkCode == 0x87 && !(k->flags & LLKHF_UP))
+    g_f24.push_back(k->dwExtraInfo);
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 struct WinContract : ContractPlatform {
   win32::WinPlatform win;
+  HHOOK f24 = SetWindowsHookExA(WH_KEYBOARD_LL, F24Spy, GetModuleHandleA(nullptr), 0);
+  std::vector<uintptr_t> TagsOfF24(size_t count) override {
+    for (DWORD start = GetTickCount(); g_f24.size() < count && GetTickCount() - start < 10000;) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      Sleep(2);
+    }
+    return g_f24;
+  }
   HookPlatform& platform() override { return win; }
   bool OwnKeySeenAtOnce(uint8_t vk) override {
     HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, Spy, GetModuleHandleA(nullptr), 0);
@@ -163,7 +183,11 @@ struct WinContract : ContractPlatform {
     UnhookWindowsHookEx(hook);
     return seen;
   }
-  WinContract() { win32::OpenStepLock(true); }
+  WinContract() {
+    win32::OnProcessAttach(GetModuleHandleA(nullptr));  // the delivery thread pins the module
+    win32::OpenStepLock(true);
+    g_f24.clear();
+  }
   void EndInsideAStep() override { Join(CreateThread(nullptr, 0, &EnterStepAndEnd, nullptr, 0, nullptr)); }
   void HoldStepElsewhere() override {
     holderThread_ = CreateThread(nullptr, 0, &HoldStep, &holder_, 0, nullptr);
@@ -175,6 +199,7 @@ struct WinContract : ContractPlatform {
     holderThread_ = nullptr;
   }
   ~WinContract() override {
+    if (f24) UnhookWindowsHookEx(f24);
     win32::CloseStepLock();
     CloseHandle(holder_.entered);
     CloseHandle(holder_.release);
