@@ -58,6 +58,7 @@ const char* ScanActionText(ScanAction action) {
     case ScanAction::kRefused: return "refused";
     case ScanAction::kRepeatIgnored: return "repeat ignored";
     case ScanAction::kTypedWithoutControls: return "typed without its control characters";
+    case ScanAction::kKeysRefused: return "not typed: the system refused its keys";
   }
   return "";
 }

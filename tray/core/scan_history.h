@@ -20,10 +20,12 @@ enum class ScanAction : uint8_t {
   kRefused,
   kLeftToLibrary,
   kRepeatIgnored,  // a repeat within the set time: nothing done but a beep
-  kTypedWithoutControls
+  kTypedWithoutControls,
+  kKeysRefused,  // told after the typing: the system refused the keys, the typing stopped
 };
 // "typed", "launched", "claimed by a window", "filtered to nothing", "refused", "repeat
-// ignored", "typed without its control characters"; a scan left to the library counts as
+// ignored", "typed without its control characters", "not typed: the system refused its
+// keys"; a scan left to the library counts as
 // typed until the library says otherwise.
 const char* ScanActionText(ScanAction action);
 

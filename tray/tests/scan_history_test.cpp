@@ -66,6 +66,9 @@ TEST(CsvTest, ALineHasTheIsoTimeWithItsOffsetAndEndsInCrLf) {
   EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTypedWithoutControls, "")),
             "\"2026-12-08T12:00:05+01:00\",\"128\",\"AB\",\"typed without its control "
             "characters\",\"\"\r\n");
+  EXPECT_EQ(Line(MakeScanEntry(kNoon, "UPA", "0123", ScanAction::kKeysRefused, "setup.exe")),
+            "\"2026-12-08T12:00:05+01:00\",\"UPA\",\"0123\",\"not typed: the system refused "
+            "its keys\",\"setup.exe\"\r\n");
   // The program's name is a field like the others: quoted, and guarded where a spreadsheet
   // could take it for a formula.
   EXPECT_EQ(Line(MakeScanEntry(kNoon, "128", "AB", ScanAction::kTyped, "=a\"b.exe")),

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "hooklib/core/delivery.h"
 #include "hooklib/core/hook_platform.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/win32/profiles_page.h"
@@ -192,7 +193,13 @@ uintptr_t OnLibraryNote(const TrayNote& sent) {
       note.data[sizeof note.data - 1] = note.program[sizeof note.program - 1] = '\0';
   if (!IsProgramFileName(note.program)) note.program[0] = '\0';  // unknown, or not a name
   if (note.kind == kNoteOutcome) {
-    ScanOutcome(note.process, note.burst, note.outcome);
+    // Refused keys are told after the typing, when the scan's row (typed) may stand already:
+    // a row of its own says so.
+    if (note.outcome == kOutcomeRefused) {
+      HandOverScan(note.type, note.data, ScanAction::kKeysRefused, note.program);
+    } else {
+      ScanOutcome(note.process, note.burst, note.outcome);
+    }
     return 0;
   }
   if (note.kind != kNoteOffer) return 0;
