@@ -61,10 +61,16 @@ void MakeNote(HookContext& c, TrayNote& note, const ScanRecord& record, const ch
   note.program[i] = 0;
 }
 
-// The scan as the program in front takes it, and how that program is typed to.
-void ForProgram(HookContext& c, const ScanRecord& decoded, const char* program,
+// The program in front (its file name into `program`) and its row.
+AppRule RowInFront(HookContext& c, char (&program)[kProgramNameSize]) {
+  c.platform.ProgramInFront(program, kProgramNameSize);
+  program[kProgramNameSize - 1] = 0;
+  return RuleFor(c.state.apps, program);
+}
+
+// The scan as the program of the row takes it, and how that program is typed to.
+void ForProgram(HookContext& c, const ScanRecord& decoded, const AppRule& rule,
                 ScanRecord* record, HookContext* typing) {
-  const AppRule rule = RuleFor(c.state.apps, program);
   *record = decoded;
   ApplyTableChoice(record->type, record->data,
                    rule.profile == kCurrentProfile ? &c.state.transforms
@@ -160,11 +166,10 @@ void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
 void DeliverScan(HookContext& c, const ScanRecord& decoded) {
   if (decoded.valid == 0) return;
   char program[kProgramNameSize];
-  c.platform.ProgramInFront(program, kProgramNameSize);
-  program[kProgramNameSize - 1] = 0;
+  const AppRule rule = RowInFront(c, program);
   ScanRecord record;
   HookContext typing{c.state, c.platform, c.local};
-  ForProgram(c, decoded, program, &record, &typing);
+  ForProgram(c, decoded, rule, &record, &typing);
   void* tray = nullptr;
   bool told = false;  // the tray program left the scan through its note: it hears the outcome
   TrayNote note;
@@ -212,9 +217,7 @@ namespace {
 // Whether the program in front has its keys paced: the pause must not hold up its own thread.
 bool Paced(HookContext& c) {
   char program[kProgramNameSize];
-  c.platform.ProgramInFront(program, kProgramNameSize);
-  program[kProgramNameSize - 1] = 0;
-  return RuleFor(c.state.apps, program).paceMs != 0;
+  return RowInFront(c, program).paceMs != 0;
 }
 
 }  // namespace
