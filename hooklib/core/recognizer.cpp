@@ -332,16 +332,12 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
   return LowLevelSlow(c, vk, scanCode, flags, extraInfo);
 }
 
-Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
-  // The library's typing, and every key while no burst runs, pass without a step: Idle
-  // passes every key (the Ctrl and Alt rule holds inside a burst only).
-  const uint32_t own = OwnHookKey(c.state, vk, keyData);
+namespace {
+
+// A key of the keyboard, not the library's: recognised.
+Verdict KeyboardKey(HookContext& c, uint32_t vk, uint32_t keyData) {
   const bool extended = (keyData & kKeyDataExtended) != 0;
   const bool up = (keyData & kKeyDataReleased) != 0;
-  if (own != 0) {
-    if ((own & kOwnModifierKey) == 0) return Verdict::kPass;
-    return ModifierStep(c.local, ModifierBit((keyData >> 16) & 255, extended), up, true);
-  }
   // Every Shift, Ctrl and Alt press and release is followed here, as the keyboard has them:
   // a scan is typed from this thread at the end of its burst, with the wand's Shift up.
   if (vk - 16u < 3u) ModifierStep(c.local, ModifierBit((keyData >> 16) & 255, extended), up, false);
@@ -360,9 +356,49 @@ Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
   return Verdict::kSwallow;
 }
 
+// The message of the key the keyboard hook last took for the library's by the list: with
+// no mark on it where the system tells the mark, the keyboard's key that matched an entry
+// of ours on its way. The entries go back, and the key is recognised in its place:
+// the key of ours still to come finds its entry, and the wand's next burst keeps its key.
+void OwnCheckStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam,
+                  uintptr_t extraInfo) {
+  HookLocal& l = c.local;
+  if (!l.checking || (*message & ~5u) != 256 || wParam != l.ownCheck.vk ||
+      lParam != l.ownCheck.keyData)
+    return;
+  l.checking = false;
+  if (OwnKey(extraInfo) || (!l.markTold && !c.platform.IsNt())) {
+    l.markTold = l.markTold || OwnKey(extraInfo);
+    return;
+  }
+  l.markTold = true;
+  HookSharedState& s = c.state;
+  if (AtomicLoad(&s.ownKeysTaken) == l.ownCheck.takenAfter)
+    AtomicStore(&s.ownKeysTaken, l.ownCheck.takenBefore);
+  if (KeyboardKey(c, wParam, lParam) == Verdict::kSwallow) *message = kWmNull;
+}
+
+}  // namespace
+
+Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData) {
+  // The library's typing, and every key while no burst runs, pass without a step: Idle
+  // passes every key (the Ctrl and Alt rule holds inside a burst only).
+  int32_t before = 0;
+  const uint32_t own = OwnHookKey(c.state, vk, keyData, &before);
+  HookLocal& l = c.local;
+  l.checking = own > 1;  // a key on the list (1: Unicode input, the library's alone)
+  if (own == 0) return KeyboardKey(c, vk, keyData);
+  if (l.checking) l.ownCheck = {vk, keyData, before, AtomicLoad(&c.state.ownKeysTaken)};
+  if ((own & kOwnModifierKey) == 0) return Verdict::kPass;
+  return ModifierStep(l, ModifierBit((keyData >> 16) & 255, (keyData & kKeyDataExtended) != 0),
+                      (keyData & kKeyDataReleased) != 0, true);
+}
+
 void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam,
-                 bool removed) {
-  if (*message != kWmSysKeyDown || !removed) return;
+                 bool removed, uintptr_t extraInfo) {
+  if (!removed) return;
+  OwnCheckStep(c, message, wParam, lParam, extraInfo);
+  if (*message != kWmSysKeyDown) return;
   HookSharedState& s = c.state;
   const bool altF10 = wParam == kVkF10 && (lParam & kKeyDataAlt) != 0;
   // Outside a burst only Alt+F10 matters: every other system key passes without a step.

@@ -47,6 +47,15 @@ struct HookLocal {
   static constexpr int kReplays = 16;
   KeyStroke replays[kReplays];
   int replayCount = 0;
+  // The key the keyboard hook last passed as the library's by the list alone (the wand's
+  // keys can match it), checked by the message hook against the message's mark.
+  struct {
+    uint32_t vk, keyData;
+    int32_t takenBefore, takenAfter;  // the list as it was, and as the match left it
+  } ownCheck{};
+  bool checking = false;
+  // The message hook is told the mark: on NT; on 9x once it has shown it on a key of ours.
+  bool markTold = false;
 };
 
 struct HookContext {
@@ -131,12 +140,15 @@ inline void NoteOwnKey(HookSharedState& s, uint32_t vk, uint32_t scanCode, bool 
               OwnKeyCode(vk, scanCode, up) | (modifier ? kOwnModifierKey : 0));
 }
 // Constant work: nothing on the way is two loads; else at most kOwnKeyRing compares. Nonzero
-// (the list's entry, kOwnModifierKey set for a modifier around a scan) when the key is own.
-inline uint32_t OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData) {
+// (the list's entry, kOwnModifierKey set for a modifier around a scan) when the key is own;
+// `takenBefore`, when given, is the list's count taken before the match.
+inline uint32_t OwnHookKey(HookSharedState& s, uint32_t vk, uint32_t keyData,
+                           int32_t* takenBefore = nullptr) {
   if (vk == kVkPacket) return 1;
   const int32_t noted = AtomicLoad(&s.ownKeysNoted);
   int32_t taken = AtomicLoad(&s.ownKeysTaken);
   if (taken == noted) return false;
+  if (takenBefore) *takenBefore = taken;
   // Older entries were written over; garbage reads as the last full ring.
   if (static_cast<uint32_t>(noted - taken) > static_cast<uint32_t>(kOwnKeyRing))
     taken = noted - kOwnKeyRing;
@@ -167,11 +179,14 @@ Verdict LowLevelStep(HookContext& c, uint32_t vk, uint32_t scanCode, uint32_t fl
 // step lock.
 Verdict KeyboardStep(HookContext& c, uint32_t vk, uint32_t keyData);
 
-// One message about to be retrieved (hook code 0); may change *message to WM_NULL. Only a
-// message being removed counts: an application that peeks at a message first (PM_NOREMOVE)
+// One message about to be retrieved (hook code 0), with its extra information
+// (GetMessageExtraInfo: there it is the message's own); may change *message to WM_NULL. Only
+// a message being removed counts: an application that peeks at a message first (PM_NOREMOVE)
 // shows the hook the same Alt+F10 twice, and the second would end the burst the first began.
+// A key the keyboard hook took for the library's that lacks the mark was the keyboard's: its
+// entry goes back on the list and the key to the recognizer, as if just hooked.
 void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lParam,
-                 bool removed);
+                 bool removed, uintptr_t extraInfo);
 
 // The end of the burst numbered `serial` that has not ended in time, on the low-level hook's
 // own thread (where the watcher's request arrives): given back when it still runs, with its

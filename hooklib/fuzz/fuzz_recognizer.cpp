@@ -130,9 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         KeyboardStep(c, a, keyData);
         break;
       }
-      case 5: {  // a message about to be retrieved
+      case 5: {  // a message about to be retrieved, with or without the library's mark
         uint32_t message = (op & 0x80) ? kWmSysKeyDown : 256;
-        MessageStep(c, &message, a, (op & 0x40) ? 1u << 29 : 0, (op & 0x20) != 0);
+        const uint32_t keyData = uint32_t(b) << 16 | (op & 0x40 ? 1u << 29 : 0) | 1;
+        MessageStep(c, &message, a, keyData, (op & 0x20) != 0, (op & 0x10) ? kOwnKeyMark : 0);
         break;
       }
       case 6:  // the watcher times out

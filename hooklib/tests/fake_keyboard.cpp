@@ -128,7 +128,7 @@ bool FakeKeyboard::KeyboardPath(uint32_t vk, uint32_t scan, bool up, bool alt, b
   // The message the application then retrieves, through the message hook.
   const bool system = alt || vk == 121 || vk == 18 || vk == 164;
   uint32_t message = up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
-  MessageStep(ctx, &message, vk, keyData, true);
+  MessageStep(ctx, &message, vk, keyData, true, own ? kOwnKeyMark : 0);
   if (message != kWmNull) Received({vk, scan, up, own}, extended);
   return message == kWmNull;
 }

@@ -395,7 +395,7 @@ class ExplorerKeyboard : public FakeKeyboard {
     if (KeyboardStep(ctx, vk, keyData) == Verdict::kSwallow) return true;
     const bool system = in.alt || in.vk == 121 || in.vk == 18;
     uint32_t message = in.up ? (system ? 261 : 257) : (system ? kWmSysKeyDown : 256);
-    MessageStep(ctx, &message, vk, keyData, true);
+    MessageStep(ctx, &message, vk, keyData, true, in.extra);
     return message == kWmNull;
   }
 };
@@ -730,12 +730,14 @@ std::vector<Scenario> Scenarios() {
   killed.killWhileTyping = true;
   killed.shortScenario = false;
   // The user's lock and Shift: the scans exact, the Shift the user's again after them and
-  // up once let go, wherever the release falls. (On the keyboard-hook path a second burst
-  // that arrives before the first scan's typed keys can have its keys taken for the
-  // library's on the list of keys on their way: not explored here.)
-  Scenario& held = add("lock on, Shift held", kLl, {ScanOf("A4"), ScanOf("B5")});
-  held.capsLock = held.userShift = true;
-  held.shortScenario = false;
+  // up once let go, wherever the release falls; on the keyboard-hook path also when the
+  // second burst's keys come before the first scan's typed keys, which they match.
+  for (const FakeKeyboard::Path path : {kLl, kKb}) {
+    Scenario& held = add(path == kLl ? "lock on, Shift held" : "-98 lock on, Shift held", path,
+                         {ScanOf("A4"), ScanOf("B5")});
+    held.capsLock = held.userShift = true;
+    held.shortScenario = false;
+  }
   // The hook watch reinstalls the hooks while a burst runs: nothing lost, nothing twice.
   // (With an earlier scan still being delivered, the captured keys are given back after it
   // while the wand's next keys pass at once, out of order: not mended, not explored.)
@@ -758,7 +760,9 @@ size_t FromEnvironment(const char* name, size_t otherwise) {
 TEST(Interleavings, EveryBurstEndsOnceAndTheTextIsExactWhateverTheSchedule) {
   const auto begin = std::chrono::steady_clock::now();
   size_t total = 0;
+  const char* only = std::getenv("PELLIX_EXPLORER_ONLY");  // one scenario, by name
   for (const Scenario& sc : Scenarios()) {
+    if (only && sc.name != only) continue;
     Exploration e = Explore(sc, sc.shortScenario ? 2 : 1, FromEnvironment("PELLIX_EXPLORER_CAP", 40000));
     size_t n = e.schedules;
     if (e.failure.empty()) {

@@ -279,7 +279,8 @@ LRESULT CALLBACK GetMessageHookProc(int code, WPARAM wParam, LPARAM lParam) {
     uint32_t message = msg->message;
     HookContext c{s, g_platform, g_local};
     MessageStep(c, &message, static_cast<uint32_t>(msg->wParam),
-                static_cast<uint32_t>(msg->lParam), (wParam & PM_REMOVE) != 0);
+                static_cast<uint32_t>(msg->lParam), (wParam & PM_REMOVE) != 0,
+                static_cast<uintptr_t>(GetMessageExtraInfo()));
     msg->message = message;
   }
   return CallNextHookEx(static_cast<HHOOK>(s.messageHook), code, wParam, lParam);

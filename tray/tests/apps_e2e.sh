@@ -112,9 +112,7 @@ e2e_stop "$app_pid"
 e2e_stop "$target_pid"
 
 # The stand-in as program file $1, up and focused, takes a UPC-A and a Code 128 scan with
-# mixed case; its text in $work/$1.txt, the keys it lost in $work/$1.txt.lost. With $2, the
-# second scan waits until the first has arrived as $2: a burst that comes while a paced scan
-# is still being typed can be mixed with it on this path (a known fault, left open).
+# mixed case; its text in $work/$1.txt, the keys it lost in $work/$1.txt.lost.
 client_scans() {
   [ -z "$client_pid" ] || e2e_stop "$client_pid"
   cp "$build/bin/pellix-remote-client.exe" "$work/$1"
@@ -123,12 +121,11 @@ client_scans() {
   e2e_wait_file "$work/$1.txt" 30 || fail "the stand-in $1 did not start"
   e2e_focus "$(xdotool search --sync --onlyvisible --name "Pellix Remote Client" | head -n1)"
   e2e_scan --serial "$serial" --type UPA --data 012345678905
-  [ -z "${2:-}" ] || e2e_wait_text "$work/$1.txt" "$2" 20 || fail "$1: the first scan did not arrive exactly"
   e2e_scan --serial "$serial" --type 128 --data AbcXyz-Qr7
 }
 remote=$'012345678905\nAbcXyz-Qr7\n'
 client_exact() {
-  client_scans "$1" $'012345678905\n'
+  client_scans "$1"
   e2e_wait_text "$work/$1.txt" "$remote" 20 || fail "$1: the scans did not arrive exactly"
   echo "$1: $(printf '%q' "$remote"), $(cat "$work/$1.txt.lost") keys lost"
 }

@@ -18,30 +18,44 @@ namespace {
 
 volatile LONG g_seen = 0;
 DWORD g_vk = 0;
-// What each kind of hook got with the press of g_vk: the low-level hook's extra information
-// and the keyboard hook's key data (1 and -1: nothing yet).
+// What each kind of hook got with the first press of g_vk: the low-level hook's extra
+// information and the keyboard hook's key data (1 and -1: nothing yet).
 ULONG_PTR g_lowLevelExtra = 1;
 LPARAM g_keyData = -1;
 
 LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam) {
   const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
   if (code == HC_ACTION && k->vkCode == g_vk && (k->flags & LLKHF_INJECTED)) {
-    if (!(k->flags & LLKHF_UP)) g_lowLevelExtra = k->dwExtraInfo;
+    if (!(k->flags & LLKHF_UP) && g_lowLevelExtra == 1) g_lowLevelExtra = k->dwExtraInfo;
     InterlockedIncrement(&g_seen);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK KeyboardSpy(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && wParam == g_vk && !(lParam & 0x80000000)) g_keyData = lParam;
+  if (code == HC_ACTION && wParam == g_vk && !(lParam & 0x80000000) && g_keyData == -1)
+    g_keyData = lParam;
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The message hook's GetMessageExtraInfo for each press of g_vk removed, in order.
+std::vector<ULONG_PTR> g_messageExtra;
+LRESULT CALLBACK MessageSpy(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+  if (code == HC_ACTION && (wParam & PM_REMOVE) && msg->message == WM_KEYDOWN &&
+      msg->wParam == g_vk)
+    g_messageExtra.push_back(static_cast<ULONG_PTR>(GetMessageExtraInfo()));
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The library's key, then the same key as a keyboard's (no mark).
 DWORD WINAPI TypeOwnKey(LPVOID) {
   win32::WinPlatform win;
   HookContext c{win32::Shared(), win, win32::Local()};
   PressKey(c, static_cast<uint8_t>(g_vk), false);
   PressKey(c, static_cast<uint8_t>(g_vk), true);
+  keybd_event(static_cast<BYTE>(g_vk), 0, 0, 0);
+  keybd_event(static_cast<BYTE>(g_vk), 0, KEYEVENTF_KEYUP, 0);
   return 0;
 }
 
@@ -49,8 +63,9 @@ DWORD WINAPI TypeOwnKey(LPVOID) {
 // key's scan code as a keyboard's do: the low-level hook reads the mark from KBDLLHOOKSTRUCT;
 // the keyboard hook of the application that retrieves the key finds it on the record's list
 // of keys on their way (its GetMessageExtraInfo still tells of the message before: Wine sets
-// it once the hooks have run). The list is the library's shared record, which a program of
-// its own (the peer) does not map: from there the low-level mark and the scan code.
+// it once the hooks have run); the message hook, called after, is told each message's own
+// mark. The list is the library's shared record, which a program of its own (the peer) does
+// not map: from there the low-level mark and the scan code.
 TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
   HWND window = CreateWindowExA(0, "EDIT", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, nullptr,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -59,18 +74,21 @@ TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
   SetFocus(window);
   HHOOK lowLevel = SetWindowsHookExA(WH_KEYBOARD_LL, Spy, GetModuleHandleA(nullptr), 0);
   HHOOK keyboard = SetWindowsHookExA(WH_KEYBOARD, KeyboardSpy, nullptr, GetCurrentThreadId());
-  ASSERT_TRUE(lowLevel && keyboard);
+  HHOOK message = SetWindowsHookExA(WH_GETMESSAGE, MessageSpy, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(lowLevel && keyboard && message);
   g_vk = VK_F9;
   for (const bool otherProcess : {false, true}) {
     g_lowLevelExtra = 1;
     g_keyData = -1;
+    g_messageExtra.clear();
+    const size_t presses = otherProcess ? 1 : 2;
     HANDLE typist = otherProcess ? StartSibling("hooklib_peer.exe", "type-own-key 120")
                                  : CreateThread(nullptr, 0, &TypeOwnKey, nullptr, 0, nullptr);
     ASSERT_NE(typist, nullptr);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
       MSG msg;
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-      if (g_lowLevelExtra != 1 && g_keyData != -1) break;
+      if (g_lowLevelExtra != 1 && g_keyData != -1 && g_messageExtra.size() == presses) break;
       Sleep(5);
     }
     WaitForSingleObject(typist, 5000);
@@ -81,11 +99,15 @@ TEST(OwnKeyMark, ReachesBothHookKindsFromAnotherThreadAndAnotherProcess) {
     EXPECT_EQ((g_keyData >> 16) & 255, static_cast<LPARAM>(MapVirtualKeyA(g_vk, 0)) & 255)
         << who << ": " << g_keyData;
     EXPECT_NE((g_keyData >> 16) & 255, 0) << who;
+    std::vector<ULONG_PTR> told{kOwnKeyMark};
+    if (!otherProcess) told.push_back(0);
+    EXPECT_EQ(g_messageExtra, told) << who;
     if (!otherProcess) {
       EXPECT_TRUE(OwnHookKey(win32::Shared(), g_vk, static_cast<uint32_t>(g_keyData)))
           << who << ": " << g_keyData;
     }
   }
+  UnhookWindowsHookEx(message);
   UnhookWindowsHookEx(keyboard);
   UnhookWindowsHookEx(lowLevel);
   DestroyWindow(window);
