@@ -192,9 +192,9 @@ TEST_F(KeywedgeDll, HostThatDiedDoesNotBlockTheNextInstall) {
     ASSERT_NE(Shared(), nullptr);
     EXPECT_NE(Shared()->primaryHook, nullptr);  // left behind by the dead host
     EXPECT_EQ(e.installHook(nullptr, 0), 1) << force;
-    EXPECT_EQ(Shared()->recognizerState, kIdle);
-    EXPECT_EQ(Shared()->prefixPosition, 0);
-    EXPECT_EQ(Shared()->keyBuffer.length, 0);
+    EXPECT_EQ(Shared()->recognizerState, kIdle) << force;
+    EXPECT_EQ(Shared()->prefixPosition, 0) << force;
+    EXPECT_EQ(Shared()->keyBuffer.length, 0) << force;
     EXPECT_NE(e.removeHook(), 0);
   }
 }
