@@ -132,27 +132,22 @@ void SendModifier(HookContext& c, const ModifierKey& m, bool up) {
 }
 
 // Beeps and types a scan as composed, whatever the user holds and whatever the lock. The
-// Shift, Ctrl and Alt keys the user holds would change its keys: released before them and
-// pressed again after them, each as far as the user still holds it (ModifierStep decides in
-// the hook, where the user's own keys meet the library's in order). An Alt is let
+// Shift, Ctrl and Alt keys the user holds would change its keys: released before them (and
+// one pressed while a slow scan is typed, before its next character) and pressed again after
+// them, each as far as the user still holds it (ModifierStep decides in the hook, where the
+// user's own keys meet the library's in order). An Alt is let
 // go after a key of no meaning, or its release alone would open the window's menu. With
 // Caps Lock on, each key whose character the lock changes goes with the other Shift
 // (TypeChar); the lock itself is left alone, as another program started meanwhile would
 // take it as it finds it. A give-back keeps both: it types what the keyboard would have.
 void TypeScan(HookContext& c, const ScanRecord& typed) {
-  // As the system has them now, and as this process's hook has met the user's keys (the
-  // system's may not yet show the last typing's press again).
-  const uint32_t held = c.platform.ModifiersHeld() | SharedLoad(&c.local.userModifiers);
-  if (held & (kLeftAltBit | kRightAltBit)) {
-    SendKey(c, kVkNoKey, 0, 0);
-    SendKey(c, kVkNoKey, 0, kKeyEventUp);
-  }
-  for (const ModifierKey& m : kModifierKeys)
-    if (held & m.bit) SendModifier(c, m, true);
+  c.keepsModifiersUp = true;
+  c.released = 0;
   LibraryTyping typing(c, c.platform.CapsLockOn());
   TypeScanOutput(typed, ReadOutputSettings(c.state), typing);
+  c.keepsModifiersUp = false;
   for (const ModifierKey& m : kModifierKeys)
-    if (held & m.bit) SendModifier(c, m, false);
+    if (c.released & m.bit) SendModifier(c, m, false);
 }
 
 void TellOutcome(HookContext& c, void* tray, TrayNote& note, uint32_t outcome) {
@@ -396,10 +391,31 @@ void TypeChar(HookContext& c, char ch, bool capsLock) {
   }
 }
 
+namespace {
+
+// The user's Shift, Ctrl and Alt keys held now and not yet let go by this scan's typing, let
+// go: as the system has them, and as this process's hook has met the user's keys (the
+// system's may not yet show the last typing's press again).
+void ReleaseHeldModifiers(HookContext& c) {
+  const uint32_t held =
+      (c.platform.ModifiersHeld() | SharedLoad(&c.local.userModifiers)) & ~c.released;
+  if (held == 0) return;
+  if (held & (kLeftAltBit | kRightAltBit)) {
+    SendKey(c, kVkNoKey, 0, 0);
+    SendKey(c, kVkNoKey, 0, kKeyEventUp);
+  }
+  for (const ModifierKey& m : kModifierKeys)
+    if (held & m.bit) SendModifier(c, m, true);
+  c.released |= held;
+}
+
+}  // namespace
+
 void TypeText(HookContext& c, const char* text, int maxLength, bool capsLock) {
   // The recognizer's state is left alone: the keys carry the library's mark, so a burst
   // given back or begun meanwhile stays so.
   for (int i = 0; i < maxLength && text[i] != 0 && !c.refused; ++i) {
+    if (c.keepsModifiersUp) ReleaseHeldModifiers(c);
     if (!c.platform.IsLeadByte(text[i]) || i + 1 == maxLength || text[i + 1] == 0) {
       TypeChar(c, text[i], capsLock);
       continue;

@@ -69,6 +69,10 @@ struct HookContext {
   bool keysOnly = false;
   int keysSent = 0;      // by this context: the pause goes between keys
   bool refused = false;  // the system refused this context's Unicode input: typing stopped
+  // A scan's typing: the Shift, Ctrl and Alt keys it has let go of the user's, pressed again
+  // after it; checked before every character, as the user may press one meanwhile.
+  bool keepsModifiersUp = false;
+  uint32_t released = 0;
 };
 
 enum class Verdict { kPass, kSwallow };

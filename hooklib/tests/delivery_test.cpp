@@ -276,7 +276,8 @@ TEST(Typing, CapitalNeedsShiftAroundTheKey) {
 // the lock changes goes with the other Shift (letters, and the keys a layout's lock shifts
 // too), the lock stays as it is; the user's Shift, Ctrl and Alt are let go around the scan's
 // keys and are down again after them, unless the user released them meanwhile (while the
-// library types on the low-level path, later in the queue on the keyboard-hook path). A burst
+// library types on the low-level path, later in the queue on the keyboard-hook path); one
+// the user presses while a scan is typed is let go before the scan's next character. A burst
 // given back comes out as the keyboard would have typed it, the lock's case. The user types
 // x before the scans and y after them.
 TEST(Typing, ScanIsExactWhateverTheLockAndTheKeysTheUserHolds) {
@@ -295,6 +296,7 @@ TEST(Typing, ScanIsExactWhateverTheLockAndTheKeysTheUserHolds) {
     int releasedAt;  // the user releases the held keys at this key the library types (0: not)
     const char* text;
     uint32_t downAfter;
+    bool pressedThen = false;  // the user presses the keys at releasedAt instead, held after
   } cases[] = {
       {"lock", kLl, true, {}, {}, 0, "XIBN.057114716X\n128.AbcXyz-Qr7+1\nY.A", 0},
       {"lock shifting digits", kLl, true, {'1', '7'}, {}, 0,
@@ -314,20 +316,22 @@ TEST(Typing, ScanIsExactWhateverTheLockAndTheKeysTheUserHolds) {
        "^xIBN.057114716X\n128.AbcXyz-Qr7+1\n^y", kLeftCtrlBit | kRightAltBit},
       {"-98 right Ctrl released while typed", kKb, false, {}, {{17, 29, true}}, 30,
        "^xIBN.057114716X\n128.AbcXyz-Qr7+1\ny", 0},
+      {"right Shift pressed while typed", kLl, false, {}, {{161, 54, false}}, 9,
+       "xIBN.057114716X\n128.AbcXyz-Qr7+1\nY", kRightShiftBit, true},
   };
   for (const Case& c : cases) {
     FakeKeyboard kb(c.path);
     kb.capsLock = c.caps;
     kb.capsShifts = c.capsShifts;
     kb.state.outputStyle = 1;
-    for (const Held& h : c.held)
+    for (const Held& h : c.pressedThen ? std::vector<Held>{} : c.held)
       kb.path == kLl ? kb.LowLevel(h.vk, h.scan, h.extended ? kLowLevelExtended : 0)
                      : kb.KeyboardPath(h.vk, h.scan, false, false, false, h.extended);
     kb.WandChar('x');
     int typed = 0;
     kb.onKeybdEvent = [&] {
       if (++typed != c.releasedAt) return;
-      for (const Held& h : c.held) kb.KeyDuringTyping(h.vk, h.scan, true, h.extended);
+      for (const Held& h : c.held) kb.KeyDuringTyping(h.vk, h.scan, !c.pressedThen, h.extended);
     };
     DeliverScan(kb.ctx, Record("1", "IBN", "057114716X"));
     kb.Pump();
