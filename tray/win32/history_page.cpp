@@ -18,16 +18,17 @@ HWND g_historyPage = nullptr;
 
 namespace {
 
-// Each column as wide as its widest text at the list's font (a longer program name is cut);
-// the data takes what is left.
+// Each column as wide as its widest usual text at the list's font, where the list has room:
+// the data comes first (a book's 13 digits whole), the action next, the program last; the
+// data takes what is left over.
 struct Column {
   const char* title;
-  const char* widest;  // null: the rest of the list
+  const char* widest;
 };
 const Column kColumns[] = {{"Time", "00:00:00"},
                            {"Type", "WWW"},
-                           {"Data", nullptr},
-                           {"Action", "filtered to nothing"},
+                           {"Data", "9780262033848"},
+                           {"Action", "launched"},  // the rarer, longer ones are cut
                            {"Program", "notepad.exe"}};
 
 HWND List(HWND page) { return GetDlgItem(page, kHistoryList); }
@@ -273,13 +274,15 @@ void InitPage(HWND page) {
   const int margin = 14;  // the list's own padding around a cell's text
   int widths[5];
   int rest = client.right - GetSystemMetrics(SM_CXVSCROLL);
-  for (int i = 0; i < 5; ++i) {
-    if (!kColumns[i].widest) continue;
-    widths[i] = margin + static_cast<int>(SendMessageA(
-                             list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(kColumns[i].widest)));
+  for (const int i : {0, 1, 2, 3, 4}) {
+    const int widest = margin + static_cast<int>(SendMessageA(
+                                    list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(kColumns[i].widest)));
+    // Past 60 points for each column still to come the list scrolls sideways.
+    const int room = rest - 60 * (4 - i);
+    widths[i] = widest < room ? widest : room > 60 ? room : 60;
     rest -= widths[i];
   }
-  widths[2] = rest > 60 ? rest : 60;  // past that the list scrolls sideways
+  if (rest > 0) widths[2] += rest;
   for (int i = 0; i < 5; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
