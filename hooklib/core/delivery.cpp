@@ -119,7 +119,15 @@ constexpr uint8_t kVkNoKey = 0xFF;  // assigned to no key: typed between Alt's p
 
 // The pause a program's row asks for, before every key but a delivery's first.
 void PaceKey(HookContext& c) {
-  if (c.paceMs != 0 && c.keysSent++ != 0) c.platform.Pause(c.paceMs);
+  if (c.paceMs != 0 && c.keysSent++ != 0 && !c.paused) c.platform.Pause(c.paceMs);
+  c.paused = false;
+}
+
+// The pause before the next key, taken now: what is looked at after it holds for that key.
+void PauseAhead(HookContext& c) {
+  if (c.paceMs == 0 || c.keysSent == 0 || c.paused) return;
+  c.platform.Pause(c.paceMs);
+  c.paused = true;
 }
 
 void SendModifier(HookContext& c, const ModifierKey& m, bool up) {
@@ -395,11 +403,11 @@ namespace {
 
 // The user's Shift, Ctrl and Alt keys held now and not yet let go by this scan's typing, let
 // go: as the system has them, and as this process's hook has met the user's keys (the
-// system's may not yet show the last typing's press again).
-void ReleaseHeldModifiers(HookContext& c) {
+// system's may not yet show the last typing's press again). False when none was.
+bool ReleaseHeldModifiers(HookContext& c) {
   const uint32_t held =
       (c.platform.ModifiersHeld() | SharedLoad(&c.local.userModifiers)) & ~c.released;
-  if (held == 0) return;
+  if (held == 0) return false;
   if (held & (kLeftAltBit | kRightAltBit)) {
     SendKey(c, kVkNoKey, 0, 0);
     SendKey(c, kVkNoKey, 0, kKeyEventUp);
@@ -407,6 +415,7 @@ void ReleaseHeldModifiers(HookContext& c) {
   for (const ModifierKey& m : kModifierKeys)
     if (held & m.bit) SendModifier(c, m, true);
   c.released |= held;
+  return true;
 }
 
 }  // namespace
@@ -415,7 +424,12 @@ void TypeText(HookContext& c, const char* text, int maxLength, bool capsLock) {
   // The recognizer's state is left alone: the keys carry the library's mark, so a burst
   // given back or begun meanwhile stays so.
   for (int i = 0; i < maxLength && text[i] != 0 && !c.refused; ++i) {
-    if (c.keepsModifiersUp) ReleaseHeldModifiers(c);
+    // Looked at once the pause before the character is over, until nothing new is held: a
+    // key the user presses during a pause would shift the key after it.
+    if (c.keepsModifiersUp) {
+      do PauseAhead(c);
+      while (ReleaseHeldModifiers(c));
+    }
     if (!c.platform.IsLeadByte(text[i]) || i + 1 == maxLength || text[i + 1] == 0) {
       TypeChar(c, text[i], capsLock);
       continue;

@@ -68,6 +68,7 @@ struct HookContext {
   uint32_t paceMs = 0;
   bool keysOnly = false;
   int keysSent = 0;      // by this context: the pause goes between keys
+  bool paused = false;   // the pause before the next key is over already (PauseAhead)
   bool refused = false;  // the system refused this context's Unicode input: typing stopped
   // A scan's typing: the Shift, Ctrl and Alt keys it has let go of the user's, pressed again
   // after it; checked before every character, as the user may press one meanwhile.

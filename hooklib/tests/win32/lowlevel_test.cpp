@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <vector>
 
 #include "engine/encoder.h"
 #include "hooklib/core/shared_state.h"
@@ -189,6 +191,53 @@ TEST_F(LowLevelPath, ShiftTheUserHoldsAsAScanIsTypedStaysTheUsers) {
   user('W', 0x11, KEYEVENTF_KEYUP);
   EXPECT_TRUE(target.WaitText("128.HeLd-q\nWw", 5000)) << target.Text();
   EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0) << "a Shift left down";
+}
+
+namespace {
+// When each of the library's keys came, in milliseconds.
+std::vector<double> g_ownKeyTimes;
+LRESULT CALLBACK TimeOwnKeys(int code, WPARAM w, LPARAM l) {
+  const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(l);
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  if (code == HC_ACTION && (k->dwExtraInfo | 1) == kOwnKeyMark)
+    g_ownKeyTimes.push_back(1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart));
+  return CallNextHookEx(nullptr, code, w, l);
+}
+}  // namespace
+
+// A program with a pace of its own: each scan typed key by key at that pace while the hook
+// takes the next burst at once; the next scan after it, whole; a right Shift the user
+// presses while the first is typed is let go before its next character and is the user's
+// again after the scans.
+TEST_F(LowLevelPath, APacedScanIsWholeAndTheNextWaitsItsTurn) {
+  HookSharedState& s = win32::Shared();
+  s.apps.count = 1;
+  std::strcpy(s.apps.rules[0].program, "pellix-target.exe");
+  s.apps.rules[0].paceMs = 20;
+  g_ownKeyTimes.clear();
+  HHOOK timer = SetWindowsHookExA(WH_KEYBOARD_LL, TimeOwnKeys, GetModuleHandleA(nullptr), 0);
+  ASSERT_NE(timer, nullptr);
+  ASSERT_TRUE(Scan("1", "UPA", "012345678905"));
+  ASSERT_TRUE(Scan("2", "C39", "AB-12"));
+  testing::Pump(150);
+  keybd_event(VK_RSHIFT, 0x36, KEYEVENTF_EXTENDEDKEY, 0);
+  EXPECT_TRUE(target.WaitText("012345678905\nAB-12\n", 10000)) << target.Text();
+  testing::Pump(100);
+  keybd_event('W', 0x11, 0, 0);
+  keybd_event('W', 0x11, KEYEVENTF_KEYUP, 0);
+  keybd_event(VK_RSHIFT, 0x36, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+  EXPECT_TRUE(target.WaitText("012345678905\nAB-12\nW", 5000)) << target.Text();
+  UnhookWindowsHookEx(timer);
+  s.apps.count = 0;
+  // Every two keys of a scan 20 ms apart; the second scan's first key may follow at once.
+  int quick = 0;
+  for (size_t i = 1; i < g_ownKeyTimes.size(); ++i)
+    quick += g_ownKeyTimes[i] - g_ownKeyTimes[i - 1] < 15.0;
+  std::printf("%zu keys typed, %d less than 15 ms after the one before\n", g_ownKeyTimes.size(), quick);
+  EXPECT_GE(g_ownKeyTimes.size(), 40u);
+  EXPECT_LE(quick, 1);
 }
 
 // The hook watch reinstalls the hooks when they have been slow, which may be while a scan is
