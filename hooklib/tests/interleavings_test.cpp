@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -285,6 +286,7 @@ class ExplorerKeyboard : public FakeKeyboard {
     P("MessageBeep");
     FakeKeyboard::Beep(beepType);
   }
+  void Pause(uint32_t ms) override { sched.TimedWait("Sleep", ms, [] { return false; }); }
   // Deliveries run one after another, in the order they were started.
   Scheduler::Task* lastDelivery = nullptr;
   bool StartDelivery(Delivery* record) override {
@@ -457,6 +459,7 @@ struct Scenario {
   bool capsLock = false;         // the user's Caps Lock is on
   bool userShift = false;  // the user holds the right Shift over the scans, released after
   bool reinstall = false;  // the hook watch reinstalls the hooks once a burst has begun
+  bool paced = false;      // the program in front has a row with a pace of 20 ms
   bool shortScenario = true;     // searched exhaustively with two departures
 };
 
@@ -479,6 +482,12 @@ std::string Keys(const std::vector<KeyEvent>& keys) {
 Outcome RunOnce(const Scenario& sc, Scheduler& sched) {
   ExplorerKeyboard kb(sched, sc.path);
   kb.capsLock = sc.capsLock;
+  if (sc.paced) {
+    kb.state.apps.count = 1;
+    std::strcpy(kb.state.apps.rules[0].program, "client.exe");
+    kb.state.apps.rules[0].paceMs = 20;
+    kb.programInFront = "client.exe";
+  }
   ExplorerWatcher watcher(kb);
   const bool lowLevel = sc.path == FakeKeyboard::Path::kLowLevel;
   bool wandStalled = false, wandDone = false;
@@ -522,7 +531,8 @@ Outcome RunOnce(const Scenario& sc, Scheduler& sched) {
       at("the user lets the right Shift go");
       kb.Send(161, 54, true);
     }
-    sched.TimedWait("the user pauses", 100, [] { return false; });
+    // (Past a paced typing: a key the user types meanwhile lands where it comes.)
+    sched.TimedWait("the user pauses", sc.paced ? 2000 : 100, [] { return false; });
     at("the user's Z");
     kb.SendChar('Z');
     wandDone = true;
@@ -724,6 +734,11 @@ std::vector<Scenario> Scenarios() {
   add("resumes at the timeout", kLl, {ScanOf("4", Burst::kEdge)});
   // Keyboard-hook path, in the applications of two processes.
   add("-98 burst during typing", kKb, {ScanOf("1"), ScanOf("2")}).shortScenario = false;
+  // A paced scan is typed from the delivery thread, key by key, while the wand's next burst
+  // comes with keys that match the scan's on their way.
+  Scenario& paced = add("-98 paced, burst during typing", kKb, {ScanOf("A4"), ScanOf("B5")});
+  paced.paced = true;
+  paced.shortScenario = false;
   add("-98 stalled, step frozen in B", kKb, {ScanOf("3", Burst::kStall)}).frozenStep = true;
   add("-98 killed owner", kKb, {ScanOf("3")}).killedOwner = true;
   Scenario& killed = add("-98 killed while typing", kKb, {ScanOf("12"), ScanOf("34")});
