@@ -109,8 +109,9 @@ bool SaveRow(RegistryPort& registry, RegKey applications, int number, const AppR
   std::snprintf(name, sizeof name, "%d", number);
   ScopedKey key(registry);
   if (!registry.CreateKey(applications, name, kPellixKeyAccess, key.out())) return false;
-  bool ok = registry.SetValue(key.get(), "Program", kRegSz, row.program,
-                              static_cast<uint32_t>(std::strlen(row.program) + 1));
+  // The name as its characters, whatever the ANSI code page: its UTF-8 bytes through the
+  // A call change on a two-byte code page.
+  bool ok = registry.SetText(key.get(), "Program", row.program);
   ok = registry.SetValue(key.get(), "Pace", kRegDword, &row.paceMs, sizeof row.paceMs) && ok;
   ok = registry.SetValue(key.get(), "Method", kRegDword, &row.method, sizeof row.method) && ok;
   ok = registry.SetValue(key.get(), "Profile", kRegSz, row.profile,
@@ -277,7 +278,7 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
     ScopedKey key(registry);
     if (!registry.OpenKey(applications.get(), name, kPellixKeyAccess, key.out())) continue;
     char program[kProgramNameSize], profile[kProfileNameSize];
-    ReadText(registry, key.get(), "Program", program, sizeof program);
+    if (!registry.QueryText(key.get(), "Program", program, sizeof program)) program[0] = '\0';
     ReadText(registry, key.get(), "Profile", profile, sizeof profile);
     uint32_t pace = 0, method = kMethodKeysAndUnicode;
     ReadDword(registry, key.get(), "Pace", &pace);

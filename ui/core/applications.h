@@ -6,7 +6,7 @@
 //     and the rows for the remote clients Pellix knows stand in.
 //   "OtherPace", "OtherMethod" (REG_DWORD): the row "every other program".
 //   subkeys "1" .. Count, one per program row in the page's order, each with "Program"
-//     (REG_SZ, the file name), "Pace" and "Method" (REG_DWORD) and "Profile" (REG_SZ, a
+//     (REG_SZ, the file name in its own characters, whatever the code page), "Pace" and "Method" (REG_DWORD) and "Profile" (REG_SZ, a
 //     stored profile's name; empty for the current profile).
 #pragma once
 #include <cstdint>

@@ -161,6 +161,10 @@ TEST_P(AppRowsStore, DefaultsUntilStoredThenWhatWasStoredInOrder) {
   ASSERT_TRUE(RemoveAppRow(rows, 3));
   ASSERT_EQ(PutAppRow(rows, 1, "mstsc.exe", "100", kMethodKeysOnly, "Books"), AppRowError::kNone);
   ASSERT_EQ(PutAppRow(rows, -1, "EXCEL.EXE", "0", 0, ""), AppRowError::kNone);
+  // Names in any script, the same bytes after a restart whatever the code page.
+  ASSERT_EQ(PutAppRow(rows, 2, "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.exe", "0", 0, ""),
+            AppRowError::kNone);                                                      // Касса
+  ASSERT_EQ(PutAppRow(rows, 3, "\xE6\x94\xB6\xE9\x93\xB6.exe", "0", 0, ""), AppRowError::kNone);  // 收银
   ASSERT_EQ(PutAppRow(rows, 0, "", "7", kMethodKeysOnly, ""), AppRowError::kNone);
   for (int keep : {kAppRowLimit, 13, 2, 1, 3}) {
     SCOPED_TRACE(keep);
