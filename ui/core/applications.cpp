@@ -7,6 +7,7 @@
 #include "engine/transform_table.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/core/transform_sink.h"
+#include "profiles/core/utf8_text.h"
 
 namespace pellix {
 
@@ -132,6 +133,24 @@ bool ReadText(RegistryPort& registry, RegKey key, const char* name, char* text, 
     return true;
   text[0] = '\0';
   return false;
+}
+
+// A row's file name. Builds before this one stored its UTF-8 bytes through the A call: read
+// through the A call again they are those bytes (where the code page kept them), UTF-8 that
+// is not ASCII, while a name stored as its characters reads there in the ANSI code page,
+// which is such UTF-8 only by rare chance.
+void ReadProgram(RegistryPort& registry, RegKey key, char (&program)[kProgramNameSize]) {
+  char bytes[kProgramNameSize];
+  if (ReadText(registry, key, "Program", bytes, sizeof bytes)) {
+    const size_t length = std::strlen(bytes);
+    bool ascii = true;
+    for (size_t i = 0; i < length; ++i) ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
+    if (!ascii && IsUtf8(bytes, length)) {
+      CopyText(program, sizeof program, bytes);
+      return;
+    }
+  }
+  if (!registry.QueryText(key, "Program", program, sizeof program)) program[0] = '\0';
 }
 
 uint32_t ClampedMethod(uint32_t method) {
@@ -278,7 +297,7 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
     ScopedKey key(registry);
     if (!registry.OpenKey(applications.get(), name, kPellixKeyAccess, key.out())) continue;
     char program[kProgramNameSize], profile[kProfileNameSize];
-    if (!registry.QueryText(key.get(), "Program", program, sizeof program)) program[0] = '\0';
+    ReadProgram(registry, key.get(), program);
     ReadText(registry, key.get(), "Profile", profile, sizeof profile);
     uint32_t pace = 0, method = kMethodKeysAndUnicode;
     ReadDword(registry, key.get(), "Pace", &pace);
