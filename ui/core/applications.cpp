@@ -7,7 +7,6 @@
 #include "engine/transform_table.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/core/transform_sink.h"
-#include "profiles/core/utf8_text.h"
 
 namespace pellix {
 
@@ -135,22 +134,13 @@ bool ReadText(RegistryPort& registry, RegKey key, const char* name, char* text, 
   return false;
 }
 
-// A row's file name. Builds before this one stored its UTF-8 bytes through the A call: read
-// through the A call again they are those bytes (where the code page kept them), UTF-8 that
-// is not ASCII, while a name stored as its characters reads there in the ANSI code page,
-// which is such UTF-8 only by rare chance.
-void ReadProgram(RegistryPort& registry, RegKey key, char (&program)[kProgramNameSize]) {
-  char bytes[kProgramNameSize];
-  if (ReadText(registry, key, "Program", bytes, sizeof bytes)) {
-    const size_t length = std::strlen(bytes);
-    bool ascii = true;
-    for (size_t i = 0; i < length; ++i) ascii = ascii && static_cast<unsigned char>(bytes[i]) < 0x80;
-    if (!ascii && IsUtf8(bytes, length)) {
-      CopyText(program, sizeof program, bytes);
-      return;
-    }
-  }
-  if (!registry.QueryText(key, "Program", program, sizeof program)) program[0] = '\0';
+// A row's file name: as its characters where "UnicodeNames" says so; else as builds before
+// it stored it, its UTF-8 bytes through the A call, read back the same way.
+void ReadProgram(RegistryPort& registry, RegKey key, bool asText,
+                 char (&program)[kProgramNameSize]) {
+  if (asText ? !registry.QueryText(key, "Program", program, sizeof program)
+             : !ReadText(registry, key, "Program", program, sizeof program))
+    program[0] = '\0';
 }
 
 uint32_t ClampedMethod(uint32_t method) {
@@ -291,13 +281,14 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
     rows.rows[0].paceMs = value > kMaxPaceMs ? kMaxPaceMs : value;
   if (ReadDword(registry, applications.get(), "OtherMethod", &value))
     rows.rows[0].method = ClampedMethod(value);
+  const bool namesAsText = ReadDword(registry, applications.get(), "UnicodeNames", &value) && value == 1;
   for (uint32_t number = 1; number <= stored && number <= kAppRuleCount; ++number) {
     char name[16];
     std::snprintf(name, sizeof name, "%u", number);
     ScopedKey key(registry);
     if (!registry.OpenKey(applications.get(), name, kPellixKeyAccess, key.out())) continue;
     char program[kProgramNameSize], profile[kProfileNameSize];
-    ReadProgram(registry, key.get(), program);
+    ReadProgram(registry, key.get(), namesAsText, program);
     ReadText(registry, key.get(), "Profile", profile, sizeof profile);
     uint32_t pace = 0, method = kMethodKeysAndUnicode;
     ReadDword(registry, key.get(), "Pace", &pace);
@@ -311,7 +302,10 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
 bool SaveAppRows(RegistryPort& registry, const AppRows& rows) {
   ScopedKey applications(registry, OpenSubKey(registry, kApplicationsKey));
   if (!applications) return false;
-  bool ok = true;
+  // First: a row left as an earlier build stored it then reads as its characters, an ASCII
+  // name as before.
+  const uint32_t namesAsText = 1;
+  bool ok = registry.SetValue(applications.get(), "UnicodeNames", kRegDword, &namesAsText, 4);
   for (int i = 1; i < rows.count; ++i) ok = SaveRow(registry, applications.get(), i, rows.rows[i]) && ok;
   // Row keys beyond the rows (a longer list before) go, from the last down.
   uint32_t keys = 0;

@@ -200,7 +200,7 @@ TEST_P(AppRowsStore, AHandEditedListKeepsOnlyRowsThePageWouldTake) {
       {"2", "good.exe", 9000, 7},            // pace and method clamped
       {"3", "GOOD.EXE", 1, 1},               // a duplicate
       {"4", "", 1, 1},                       // no name
-      {"5", "\xE6\x94\xB6\xE9\x93\xB6.exe", 2, 0},  // 收银, UTF-8 through the A call as before
+      {"5", "\xE6\x94\xB6\xE9\x93\xB6.exe", 2, 0},  // 收银, as an earlier build stored it
       {"6", std::string(100, 'n'), 1, 1},    // longer than a name can be
       {"7", "last.exe", 3, 1},
       {"9", "beyond.exe", 3, 1},             // past Count
@@ -213,9 +213,13 @@ TEST_P(AppRowsStore, AHandEditedListKeepsOnlyRowsThePageWouldTake) {
   PutDword(*reg_, kApps + "\\7", "Profile", 3);  // not a text: the current profile
   AppRows rows;
   LoadAppRows(*reg_, rows);
-  EXPECT_EQ(Lines(rows), (std::vector<std::string>{"|500|0|", "good.exe|500|0|",
-                                                   "\xE6\x94\xB6\xE9\x93\xB6.exe|2|0|",
-                                                   "last.exe|3|1|"}));
+  const std::vector<std::string> want = {"|500|0|", "good.exe|500|0|",
+                                         "\xE6\x94\xB6\xE9\x93\xB6.exe|2|0|", "last.exe|3|1|"};
+  EXPECT_EQ(Lines(rows), want);
+  // Stored again, now as characters: the same rows.
+  ASSERT_TRUE(SaveAppRows(*reg_, rows));
+  LoadAppRows(*reg_, rows);
+  EXPECT_EQ(Lines(rows), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, AppRowsStore, ::testing::ValuesIn(AllRegistries()),
