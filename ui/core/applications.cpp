@@ -7,6 +7,7 @@
 #include "engine/transform_table.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/core/transform_sink.h"
+#include "profiles/core/utf8_text.h"
 
 namespace pellix {
 
@@ -135,12 +136,15 @@ bool ReadText(RegistryPort& registry, RegKey key, const char* name, char* text, 
 }
 
 // A row's file name: as its characters where "UnicodeNames" says so; else as builds before
-// it stored it, its UTF-8 bytes through the A call, read back the same way.
+// it stored it, its UTF-8 bytes through the A call, read back the same way, unless a
+// two-byte code page changed them into bytes that are no UTF-8 (then its characters, which
+// can be stored again).
 void ReadProgram(RegistryPort& registry, RegKey key, bool asText,
                  char (&program)[kProgramNameSize]) {
-  if (asText ? !registry.QueryText(key, "Program", program, sizeof program)
-             : !ReadText(registry, key, "Program", program, sizeof program))
-    program[0] = '\0';
+  if (!asText && ReadText(registry, key, "Program", program, sizeof program) &&
+      IsUtf8(program, std::strlen(program)))
+    return;
+  if (!registry.QueryText(key, "Program", program, sizeof program)) program[0] = '\0';
 }
 
 uint32_t ClampedMethod(uint32_t method) {

@@ -220,6 +220,17 @@ TEST_P(AppRowsStore, AHandEditedListKeepsOnlyRowsThePageWouldTake) {
   ASSERT_TRUE(SaveAppRows(*reg_, rows));
   LoadAppRows(*reg_, rows);
   EXPECT_EQ(Lines(rows), want);
+  // An earlier build's Касса, which a two-byte code page changes: kept, and stored again as
+  // it reads.
+  WipePellixRoot(*reg_);
+  PutDword(*reg_, kApps, "Count", 1);
+  PutString(*reg_, kApps + "\\1", "Program", "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.exe");
+  LoadAppRows(*reg_, rows);
+  const std::vector<std::string> read = Lines(rows);
+  EXPECT_EQ(read.size(), 2u);
+  ASSERT_TRUE(SaveAppRows(*reg_, rows));
+  LoadAppRows(*reg_, rows);
+  EXPECT_EQ(Lines(rows), read);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, AppRowsStore, ::testing::ValuesIn(AllRegistries()),
