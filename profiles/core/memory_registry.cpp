@@ -3,6 +3,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "profiles/core/utf8_text.h"
+
 namespace pellix {
 
 namespace {
@@ -123,6 +125,27 @@ bool MemoryRegistry::SetValue(RegKey key, const char* name, uint32_t type, const
   Value& value = node->values[name ? name : ""];
   value.type = type;
   value.bytes.assign(bytes, bytes + size);
+  return true;
+}
+
+bool MemoryRegistry::SetText(RegKey key, const char* name, const char* text) {
+  if (text == nullptr || !IsUtf8(text, std::strlen(text))) return false;
+  return SetValue(key, name, kRegSz, text, static_cast<uint32_t>(std::strlen(text) + 1));
+}
+
+bool MemoryRegistry::QueryText(RegKey key, const char* name, char* text, uint32_t capacity) {
+  std::shared_ptr<Node> node = Resolve(key);
+  if (node == nullptr || text == nullptr) return false;
+  auto it = node->values.find(name ? name : "");
+  if (it == node->values.end() || it->second.type != kRegSz) return false;
+  // The text ends at its first NUL, or with the bytes when it has none.
+  const std::vector<uint8_t>& bytes = it->second.bytes;
+  size_t length = 0;
+  while (length < bytes.size() && bytes[length] != 0) ++length;
+  const char* chars = reinterpret_cast<const char*>(bytes.data());
+  if (length + 1 > capacity || !IsUtf8(chars, length)) return false;
+  if (length > 0) std::memcpy(text, chars, length);
+  text[length] = '\0';
   return true;
 }
 

@@ -1,5 +1,7 @@
 // A registry held in memory, for native tests: the same answers as advapi32 for the calls of
-// RegistryPort (the contract suite checks both). Not thread-safe; one per test.
+// RegistryPort (the contract suite checks both). Its ANSI code page is UTF-8 (as Windows'
+// "Use Unicode UTF-8" option makes it): the A calls and the text calls see the same bytes.
+// Not thread-safe; one per test.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -26,6 +28,8 @@ class MemoryRegistry : public RegistryPort {
                   uint32_t* size) override;
   bool SetValue(RegKey key, const char* name, uint32_t type, const void* data,
                 uint32_t size) override;
+  bool SetText(RegKey key, const char* name, const char* text) override;
+  bool QueryText(RegKey key, const char* name, char* text, uint32_t capacity) override;
   bool EnumKey(RegKey key, uint32_t index, char* name, uint32_t capacity) override;
   bool CountSubKeys(RegKey key, uint32_t* count) override;
   bool DeleteKey(RegKey parent, const char* name) override;

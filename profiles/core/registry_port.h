@@ -38,6 +38,14 @@ class RegistryPort {
   virtual bool SetValue(RegKey key, const char* name, uint32_t type, const void* data,
                         uint32_t size) = 0;
 
+  // A REG_SZ of UTF-8 text stored as the characters it stands for (RegSetValueExW), so that
+  // it comes back exactly whatever the ANSI code page and reads so in regedit. Fails for
+  // text that is not UTF-8 (or, on Windows 9x, has no form in the ANSI code page).
+  virtual bool SetText(RegKey key, const char* name, const char* text) = 0;
+  // A REG_SZ as UTF-8 text (RegQueryValueExW) into `text`, which holds `capacity` bytes
+  // including the NUL. Fails for a missing value, another type, and text that does not fit.
+  virtual bool QueryText(RegKey key, const char* name, char* text, uint32_t capacity) = 0;
+
   // RegEnumKeyExA: the name of subkey `index` into `name`, which holds `capacity` characters
   // including the NUL. Fails past the last subkey and for a name that does not fit.
   virtual bool EnumKey(RegKey key, uint32_t index, char* name, uint32_t capacity) = 0;

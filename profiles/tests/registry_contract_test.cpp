@@ -7,6 +7,11 @@
 #include <string>
 
 #include "profiles/tests/store_testing.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "profiles/win32/win32_registry.h"
+#endif
 
 namespace pellix {
 namespace {
@@ -148,6 +153,77 @@ TEST_P(RegistryContract, NumbersReadWhateverTheirType) {
   size = 4;
   EXPECT_FALSE(reg_->QueryValue(scratch_, "Text5", &type, &value, &size));
 }
+
+// Text written with the text calls comes back exactly whatever the code page; ASCII reads
+// the same through the A calls either way.
+TEST_P(RegistryContract, TextComesBackExactlyAndAsciiAlsoThroughTheACalls) {
+  const std::string texts[] = {"mstsc.exe", "",
+                               "\xC3\x9C" "ber.exe",                                 // Über
+                               "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.exe",      // Касса
+                               "\xE6\x94\xB6\xE9\x93\xB6.exe",                     // 收银
+                               "\xE3\x83\xAC\xE3\x82\xB8\\|.exe",                 // レジ\|
+                               "\xF0\x9F\x98\x80.exe"};                             // outside the BMP
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(reg_->SetText(scratch_, "Program", text.c_str()));
+    std::string back(text.size() + 1, 'z');
+    ASSERT_TRUE(reg_->QueryText(scratch_, "PROGRAM", &back[0], static_cast<uint32_t>(back.size())));
+    EXPECT_EQ(back, text + '\0');
+    uint32_t type = 0;
+    EXPECT_TRUE(reg_->QueryValue(scratch_, "Program", &type, nullptr, nullptr));
+    EXPECT_EQ(type, kRegSz);
+    if (!text.empty()) {
+      EXPECT_FALSE(reg_->QueryText(scratch_, "Program", &back[0], static_cast<uint32_t>(text.size())))
+          << "no room for the NUL";
+    }
+  }
+  // Not UTF-8: refused, nothing stored.
+  for (const char* bad : {"\xFF.exe", "a\xC3", "\xED\xA0\x80.exe", "\xC0\xAF.exe"})
+    EXPECT_FALSE(reg_->SetText(scratch_, "Bad", bad)) << "stored as text";
+  char text[16];
+  EXPECT_FALSE(reg_->QueryText(scratch_, "Bad", text, sizeof text));
+  // ASCII through the A calls and the text calls alike; a value of another type is no text.
+  ASSERT_TRUE(reg_->SetValue(scratch_, "Old", kRegSz, "old.exe", 8));
+  ASSERT_TRUE(reg_->QueryText(scratch_, "Old", text, sizeof text));
+  EXPECT_STREQ(text, "old.exe");
+  ASSERT_TRUE(reg_->SetText(scratch_, "New", "new.exe"));
+  char bytes[16] = {};
+  uint32_t type = 0, size = sizeof bytes;
+  ASSERT_TRUE(reg_->QueryValue(scratch_, "New", &type, bytes, &size));
+  EXPECT_EQ(std::string(bytes, size), std::string("new.exe", 8));
+  const uint32_t number = 7;
+  ASSERT_TRUE(reg_->SetValue(scratch_, "Number", kRegDword, &number, 4));
+  EXPECT_FALSE(reg_->QueryText(scratch_, "Number", text, sizeof text));
+  EXPECT_FALSE(reg_->QueryText(scratch_, "Missing", text, sizeof text));
+}
+
+#ifdef _WIN32
+// Where the W registry calls fail (Windows 9x), text goes through the A calls in the ANSI
+// code page: a name that has a form there comes back exactly, one that has none is refused.
+TEST(RegistryWithoutWideCalls, TextInTheAnsiCodePageOrRefused) {
+  Win32Registry registry(false);
+  DeleteTreeForTest(registry, kScratch);
+  RegKey key = CreateKeyForTest(registry, kScratch);
+  ASSERT_NE(key, nullptr);
+  const char ansi[] = "\xDC" "ber.exe";  // a letter past ASCII in any single-byte code page
+  WCHAR wide[16];
+  char utf8[32];
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 16), 0);
+  ASSERT_GT(WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr), 0);
+  ASSERT_TRUE(registry.SetText(key, "Program", utf8));
+  char stored[32] = {}, back[32] = {};
+  uint32_t type = 0, size = sizeof stored;
+  ASSERT_TRUE(registry.QueryValue(key, "Program", &type, stored, &size));
+  EXPECT_EQ(std::string(stored, size), std::string(ansi, sizeof ansi));
+  ASSERT_TRUE(registry.QueryText(key, "Program", back, sizeof back));
+  EXPECT_STREQ(back, utf8);
+  EXPECT_FALSE(registry.QueryText(key, "Program", back, static_cast<uint32_t>(std::strlen(utf8))));
+  EXPECT_FALSE(registry.SetText(key, "Emoji", "\xF0\x9F\x98\x80.exe")) << "in no ANSI code page";
+  EXPECT_FALSE(registry.QueryText(key, "Emoji", back, sizeof back));
+  registry.CloseKey(key);
+  DeleteTreeForTest(registry, kScratch);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(All, RegistryContract, ::testing::ValuesIn(AllRegistries()),
                          [](const ::testing::TestParamInfo<RegistryFactory>& info) {

@@ -2,10 +2,51 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace pellix {
 
 namespace {
 HKEY H(RegKey key) { return static_cast<HKEY>(key); }
+
+// The text in UTF-16; false when it is not text of the code page (MB_ERR_INVALID_CHARS).
+bool ToWide(UINT codePage, DWORD flags, const char* text, std::wstring& out) {
+  const int n = MultiByteToWideChar(codePage, flags, text, -1, nullptr, 0);
+  if (n <= 0) return false;
+  out.assign(static_cast<size_t>(n), L'\0');
+  return MultiByteToWideChar(codePage, flags, text, -1, &out[0], n) == n;
+}
+
+// A value's name as the A calls take it; null names the key's default value.
+bool WideName(const char* name, std::wstring& out) {
+  if (name == nullptr) name = "";
+  return ToWide(CP_ACP, 0, name, out);
+}
+
+// Bound at run time: Windows 9x has the W registry calls only as stubs that fail
+// (ERROR_CALL_NOT_IMPLEMENTED), or not at all.
+using SetValueWFn = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD);
+using QueryValueWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
+template <class Fn>
+Fn Advapi32Export(const char* name) {
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  FARPROC address = advapi ? GetProcAddress(advapi, name) : nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+}
+
+LONG SetValueW(HKEY key, const WCHAR* name, const std::wstring& text) {
+  static const SetValueWFn set = Advapi32Export<SetValueWFn>("RegSetValueExW");
+  if (set == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return set(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+             static_cast<DWORD>(text.size() * sizeof(WCHAR)));
+}
+
+LONG QueryValueW(HKEY key, const WCHAR* name, DWORD* type, std::wstring& buffer, DWORD* bytes) {
+  static const QueryValueWFn query = Advapi32Export<QueryValueWFn>("RegQueryValueExW");
+  if (query == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return query(key, name, nullptr, type, reinterpret_cast<BYTE*>(&buffer[0]), bytes);
+}
 }  // namespace
 
 RegKey Win32Registry::CurrentUser() { return HKEY_CURRENT_USER; }
@@ -43,6 +84,59 @@ bool Win32Registry::SetValue(RegKey key, const char* name, uint32_t type, const 
                              uint32_t size) {
   return RegSetValueExA(H(key), name, 0, type, static_cast<const BYTE*>(data), size) ==
          ERROR_SUCCESS;
+}
+
+bool Win32Registry::SetText(RegKey key, const char* name, const char* text) {
+  std::wstring wideName, wide;
+  if (text == nullptr || !WideName(name, wideName) ||
+      !ToWide(CP_UTF8, MB_ERR_INVALID_CHARS, text, wide))
+    return false;
+  const LONG rc = wideCalls_ ? SetValueW(H(key), wideName.c_str(), wide) : ERROR_CALL_NOT_IMPLEMENTED;
+  if (rc != ERROR_CALL_NOT_IMPLEMENTED) return rc == ERROR_SUCCESS;
+  // Windows 9x has no W registry calls: the text in the ANSI code page, when it has a form
+  // there.
+  BOOL lost = FALSE;
+  char ansi[1024];
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, &lost);
+  return n > 0 && !lost && RegSetValueExA(H(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(ansi),
+                                           static_cast<DWORD>(n)) == ERROR_SUCCESS;
+}
+
+bool Win32Registry::QueryText(RegKey key, const char* name, char* text, uint32_t capacity) {
+  std::wstring wideName;
+  if (text == nullptr || capacity == 0 || !WideName(name, wideName)) return false;
+  // UTF-8 that fits in `capacity` bytes never needs more UTF-16 units than that.
+  std::wstring wide(capacity, L'\0');
+  DWORD type = 0, bytes = static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+  LONG rc = wideCalls_ ? QueryValueW(H(key), wideName.c_str(), &type, wide, &bytes)
+                       : ERROR_CALL_NOT_IMPLEMENTED;
+  if (rc == ERROR_CALL_NOT_IMPLEMENTED) {
+    // Windows 9x: the value in the ANSI code page, which never takes more bytes than its
+    // UTF-8 form.
+    std::string ansi(capacity, '\0');
+    DWORD size = capacity;
+    rc = RegQueryValueExA(H(key), name, nullptr, &type, reinterpret_cast<BYTE*>(&ansi[0]), &size);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+    ansi.resize(size);
+    ansi.push_back('\0');
+    if (!ToWide(CP_ACP, 0, ansi.c_str(), wide)) return false;
+    bytes = static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+  } else if (rc != ERROR_SUCCESS || type != REG_SZ) {
+    return false;
+  }
+  // The text ends at its first NUL, or with the bytes when it has none.
+  int length = 0;
+  const int units = static_cast<int>(bytes / sizeof(WCHAR));
+  while (length < units && wide[static_cast<size_t>(length)] != L'\0') ++length;
+  if (length == 0) {
+    text[0] = '\0';
+    return true;
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), length, text,
+                                    static_cast<int>(capacity) - 1, nullptr, nullptr);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  return true;
 }
 
 bool Win32Registry::EnumKey(RegKey key, uint32_t index, char* name, uint32_t capacity) {

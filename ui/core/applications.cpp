@@ -7,6 +7,7 @@
 #include "engine/transform_table.h"
 #include "profiles/core/profile_store.h"
 #include "profiles/core/transform_sink.h"
+#include "profiles/core/utf8_text.h"
 
 namespace pellix {
 
@@ -109,8 +110,9 @@ bool SaveRow(RegistryPort& registry, RegKey applications, int number, const AppR
   std::snprintf(name, sizeof name, "%d", number);
   ScopedKey key(registry);
   if (!registry.CreateKey(applications, name, kPellixKeyAccess, key.out())) return false;
-  bool ok = registry.SetValue(key.get(), "Program", kRegSz, row.program,
-                              static_cast<uint32_t>(std::strlen(row.program) + 1));
+  // The name as its characters, whatever the ANSI code page: its UTF-8 bytes through the
+  // A call change on a two-byte code page.
+  bool ok = registry.SetText(key.get(), "Program", row.program);
   ok = registry.SetValue(key.get(), "Pace", kRegDword, &row.paceMs, sizeof row.paceMs) && ok;
   ok = registry.SetValue(key.get(), "Method", kRegDword, &row.method, sizeof row.method) && ok;
   ok = registry.SetValue(key.get(), "Profile", kRegSz, row.profile,
@@ -131,6 +133,18 @@ bool ReadText(RegistryPort& registry, RegKey key, const char* name, char* text, 
     return true;
   text[0] = '\0';
   return false;
+}
+
+// A row's file name: as its characters where "UnicodeNames" says so; else as builds before
+// it stored it, its UTF-8 bytes through the A call, read back the same way, unless a
+// two-byte code page changed them into bytes that are no UTF-8 (then its characters, which
+// can be stored again).
+void ReadProgram(RegistryPort& registry, RegKey key, bool asText,
+                 char (&program)[kProgramNameSize]) {
+  if (!asText && ReadText(registry, key, "Program", program, sizeof program) &&
+      IsUtf8(program, std::strlen(program)))
+    return;
+  if (!registry.QueryText(key, "Program", program, sizeof program)) program[0] = '\0';
 }
 
 uint32_t ClampedMethod(uint32_t method) {
@@ -271,13 +285,14 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
     rows.rows[0].paceMs = value > kMaxPaceMs ? kMaxPaceMs : value;
   if (ReadDword(registry, applications.get(), "OtherMethod", &value))
     rows.rows[0].method = ClampedMethod(value);
+  const bool namesAsText = ReadDword(registry, applications.get(), "UnicodeNames", &value) && value == 1;
   for (uint32_t number = 1; number <= stored && number <= kAppRuleCount; ++number) {
     char name[16];
     std::snprintf(name, sizeof name, "%u", number);
     ScopedKey key(registry);
     if (!registry.OpenKey(applications.get(), name, kPellixKeyAccess, key.out())) continue;
     char program[kProgramNameSize], profile[kProfileNameSize];
-    ReadText(registry, key.get(), "Program", program, sizeof program);
+    ReadProgram(registry, key.get(), namesAsText, program);
     ReadText(registry, key.get(), "Profile", profile, sizeof profile);
     uint32_t pace = 0, method = kMethodKeysAndUnicode;
     ReadDword(registry, key.get(), "Pace", &pace);
@@ -291,7 +306,10 @@ void LoadAppRows(RegistryPort& registry, AppRows& rows) {
 bool SaveAppRows(RegistryPort& registry, const AppRows& rows) {
   ScopedKey applications(registry, OpenSubKey(registry, kApplicationsKey));
   if (!applications) return false;
-  bool ok = true;
+  // First: a row left as an earlier build stored it then reads as its characters, an ASCII
+  // name as before.
+  const uint32_t namesAsText = 1;
+  bool ok = registry.SetValue(applications.get(), "UnicodeNames", kRegDword, &namesAsText, 4);
   for (int i = 1; i < rows.count; ++i) ok = SaveRow(registry, applications.get(), i, rows.rows[i]) && ok;
   // Row keys beyond the rows (a longer list before) go, from the last down.
   uint32_t keys = 0;

@@ -5,6 +5,8 @@
 //   "Count" (REG_DWORD): the number of program rows stored; missing: nothing stored yet,
 //     and the rows for the remote clients Pellix knows stand in.
 //   "OtherPace", "OtherMethod" (REG_DWORD): the row "every other program".
+//   "UnicodeNames" (REG_DWORD 1): each "Program" holds the name's characters; missing (as
+//     builds before it left it): the name's UTF-8 bytes as the A call stored them.
 //   subkeys "1" .. Count, one per program row in the page's order, each with "Program"
 //     (REG_SZ, the file name), "Pace" and "Method" (REG_DWORD) and "Profile" (REG_SZ, a
 //     stored profile's name; empty for the current profile).

@@ -161,6 +161,10 @@ TEST_P(AppRowsStore, DefaultsUntilStoredThenWhatWasStoredInOrder) {
   ASSERT_TRUE(RemoveAppRow(rows, 3));
   ASSERT_EQ(PutAppRow(rows, 1, "mstsc.exe", "100", kMethodKeysOnly, "Books"), AppRowError::kNone);
   ASSERT_EQ(PutAppRow(rows, -1, "EXCEL.EXE", "0", 0, ""), AppRowError::kNone);
+  // Names in any script, the same bytes after a restart whatever the code page.
+  ASSERT_EQ(PutAppRow(rows, 2, "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.exe", "0", 0, ""),
+            AppRowError::kNone);                                                      // Касса
+  ASSERT_EQ(PutAppRow(rows, 3, "\xE6\x94\xB6\xE9\x93\xB6.exe", "0", 0, ""), AppRowError::kNone);  // 收银
   ASSERT_EQ(PutAppRow(rows, 0, "", "7", kMethodKeysOnly, ""), AppRowError::kNone);
   for (int keep : {kAppRowLimit, 13, 2, 1, 3}) {
     SCOPED_TRACE(keep);
@@ -196,6 +200,7 @@ TEST_P(AppRowsStore, AHandEditedListKeepsOnlyRowsThePageWouldTake) {
       {"2", "good.exe", 9000, 7},            // pace and method clamped
       {"3", "GOOD.EXE", 1, 1},               // a duplicate
       {"4", "", 1, 1},                       // no name
+      {"5", "\xE6\x94\xB6\xE9\x93\xB6.exe", 2, 0},  // 收银, as an earlier build stored it
       {"6", std::string(100, 'n'), 1, 1},    // longer than a name can be
       {"7", "last.exe", 3, 1},
       {"9", "beyond.exe", 3, 1},             // past Count
@@ -208,7 +213,24 @@ TEST_P(AppRowsStore, AHandEditedListKeepsOnlyRowsThePageWouldTake) {
   PutDword(*reg_, kApps + "\\7", "Profile", 3);  // not a text: the current profile
   AppRows rows;
   LoadAppRows(*reg_, rows);
-  EXPECT_EQ(Lines(rows), (std::vector<std::string>{"|500|0|", "good.exe|500|0|", "last.exe|3|1|"}));
+  const std::vector<std::string> want = {"|500|0|", "good.exe|500|0|",
+                                         "\xE6\x94\xB6\xE9\x93\xB6.exe|2|0|", "last.exe|3|1|"};
+  EXPECT_EQ(Lines(rows), want);
+  // Stored again, now as characters: the same rows.
+  ASSERT_TRUE(SaveAppRows(*reg_, rows));
+  LoadAppRows(*reg_, rows);
+  EXPECT_EQ(Lines(rows), want);
+  // An earlier build's Касса, which a two-byte code page changes: kept, and stored again as
+  // it reads.
+  WipePellixRoot(*reg_);
+  PutDword(*reg_, kApps, "Count", 1);
+  PutString(*reg_, kApps + "\\1", "Program", "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.exe");
+  LoadAppRows(*reg_, rows);
+  const std::vector<std::string> read = Lines(rows);
+  EXPECT_EQ(read.size(), 2u);
+  ASSERT_TRUE(SaveAppRows(*reg_, rows));
+  LoadAppRows(*reg_, rows);
+  EXPECT_EQ(Lines(rows), read);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, AppRowsStore, ::testing::ValuesIn(AllRegistries()),

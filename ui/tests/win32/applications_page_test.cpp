@@ -123,6 +123,8 @@ class ApplicationsPage : public ::testing::Test {
 };
 
 const char kUni[] = "keys, with Unicode input where the layout has no key";
+// A name with a letter outside ASCII, in the ANSI code page as the edit takes it.
+const char kAccented[] = "\xDC" "ber.exe";
 
 TEST_F(ApplicationsPage, AddsEditsRemovesRowsThatComeBackAfterARestart) {
   std::vector<std::string> shown;
@@ -164,6 +166,7 @@ TEST_F(ApplicationsPage, AddsEditsRemovesRowsThatComeBackAfterARestart) {
     Dismiss(Fill(page, kAppAddButton, " EXCEL.EXE ", "50", "keys only", "Books"), IDOK);
     EXPECT_EQ(Listed(page).back(), "EXCEL.EXE|50 ms|keys only|Books");
     EXPECT_EQ(g_applied, 1);
+    Dismiss(Fill(page, kAppAddButton, kAccented, "0", nullptr, nullptr), IDOK);
     Select(page, 1);
     Dismiss(Fill(page, kAppEditButton, nullptr, "100", nullptr, "Tabs"), IDOK);
     Select(page, 0);  // every other program: pace and method only
@@ -174,19 +177,33 @@ TEST_F(ApplicationsPage, AddsEditsRemovesRowsThatComeBackAfterARestart) {
     Dismiss(dialog, IDOK);
     Select(page, 2);
     Click(page, kAppRemoveButton);
-    EXPECT_EQ(g_applied, 4);
+    EXPECT_EQ(g_applied, 5);
 
     std::vector<std::string> want = defaults;
     want[0] = "every other program|5 ms|keys only|the current profile";
     want[1] = std::string("mstsc.exe|100 ms|") + kUni + "|Tabs";
     want.erase(want.begin() + 2);  // msrdc.exe
     want.push_back("EXCEL.EXE|50 ms|keys only|Books");
+    want.push_back(std::string(kAccented) + "|0 ms|" + kUni + "|the current profile");
     shown = Listed(page);
     EXPECT_EQ(shown, want);
   });
   // The program starts again: the same rows, from the registry alone.
   Restart();
   OnPage([&](HWND page) { EXPECT_EQ(Listed(page), shown); });
+  // Stored as its characters, as regedit shows them.
+  const std::wstring key = L"software\\Obrelle Works\\Pellix\\Applications\\" +
+                           std::to_wstring(shown.size() - 1);
+  HKEY row = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &row), ERROR_SUCCESS);
+  WCHAR stored[64] = {}, typed[64] = {};
+  DWORD type = 0, size = sizeof stored - sizeof(WCHAR);
+  EXPECT_EQ(RegQueryValueExW(row, L"Program", nullptr, &type, reinterpret_cast<BYTE*>(stored), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(row);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, kAccented, -1, typed, 64), 0);
+  EXPECT_EQ(std::wstring(stored), std::wstring(typed));
 }
 
 }  // namespace
