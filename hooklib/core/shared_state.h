@@ -21,7 +21,11 @@ enum RecognizerState : int32_t {
 };
 constexpr int32_t kStateCount = 7;
 constexpr int32_t kPrefixLength = 4;
-constexpr int32_t kOwnKeyRing = 64;  // the library's keys on their way, a power of two
+// The library's keys on their way, a power of two: a burst given back whole (its prefix and
+// up to four keys per character) or the longest scan typed at once stays on the list until
+// the application takes it, whatever comes between.
+constexpr int32_t kOwnKeyRing = 2048;
+static_assert(kOwnKeyRing >= kPrefixLength + 4 * kKeyBufferSize, "a whole give-back fits");
 
 constexpr uint32_t kDefaultTimeoutMs = 1250;
 constexpr uint32_t kMinTimeoutMs = 500;
@@ -61,8 +65,8 @@ struct HookSharedState {
   AppRules apps;
 };
 
-static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 11048, "x86 record layout");
-static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 11080, "x64 record layout");
+static_assert(sizeof(void*) != 4 || sizeof(HookSharedState) == 18984, "x86 record layout");
+static_assert(sizeof(void*) != 8 || sizeof(HookSharedState) == 19016, "x64 record layout");
 
 // The image's initial values: everything zero but the output settings and the timeout.
 constexpr HookSharedState InitialHookSharedState() {

@@ -167,6 +167,9 @@ int InstallHook(HWND window, int force) {
   EndWatcherAndCloseEvents();
 
   Clear(s.transforms);
+  // Keys noted before are long retrieved, or were never looked for (the low-level hook knows
+  // ours by their mark): left on the list, they would be searched at every key.
+  AtomicStore(&s.ownKeysTaken, AtomicLoad(&s.ownKeysNoted));
   // A capture in progress (a host that ended mid-burst left it) is given back, not dropped.
   HookContext c{s, g_platform, g_local};
   GiveBackCapture(c, leftLowLevel);

@@ -168,10 +168,14 @@ TEST_F(KeywedgeDll, HooksAreInstalledOnceForTheWholeSystem) {
   EXPECT_EQ(testing::RunSibling("hooklib_peer.exe", "install 0"), 1);
 }
 
-TEST_F(KeywedgeDll, InstallClearsTheTransformTable) {
+// And the list of keys typed before it: none of them is still on its way.
+TEST_F(KeywedgeDll, InstallClearsTheTransformTableAndTheKeysOnTheirWay) {
   e.addTransform("UPA", "+", 0);
+  Shared()->ownKeysNoted = 700;
+  Shared()->ownKeysTaken = 3;
   ASSERT_EQ(e.installHook(nullptr, 0), 1);
   EXPECT_EQ(e.delTransform("UPA"), 0);
+  EXPECT_EQ(Shared()->ownKeysTaken, 700);
   e.removeHook();
 }
 
