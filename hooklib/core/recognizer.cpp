@@ -398,7 +398,9 @@ void MessageStep(HookContext& c, uint32_t* message, uint32_t wParam, uint32_t lP
                  bool removed, uintptr_t extraInfo) {
   if (!removed) return;
   OwnCheckStep(c, message, wParam, lParam, extraInfo);
-  if (*message != kWmSysKeyDown) return;
+  // The library's own system keys (a give-back's prefix, a keys-only AltGr chord) are no
+  // wand's and no user's: they neither begin a burst nor end one.
+  if (*message != kWmSysKeyDown || OwnKey(extraInfo)) return;
   HookSharedState& s = c.state;
   const bool altF10 = wParam == kVkF10 && (lParam & kKeyDataAlt) != 0;
   // Outside a burst only Alt+F10 matters: every other system key passes without a step.

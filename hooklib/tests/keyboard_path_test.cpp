@@ -210,6 +210,19 @@ TEST(KeyboardPath, OwnKeysPassButMessageHookStillReactsToTheUsers) {
   EXPECT_EQ(kb.state.keyBuffer.length, 0);
   EXPECT_TRUE(kb.Key('A', 30, false));
   EXPECT_EQ(kb.state.keyBuffer.length, 1);
+  // The library's own system keys (a give-back's Alt+F10, a keys-only AltGr chord) end no
+  // burst and begin none: they reach the application.
+  const int32_t serial = kb.state.burstSerial;
+  std::array<uint32_t, 2> messages{kWmSysKeyDown, kWmSysKeyDown};
+  std::array<int32_t, 2> states{};
+  for (int i = 0; i < 2; ++i) {
+    kb.state.recognizerState = i == 0 ? kCapturing : kIdle;
+    MessageStep(kb.ctx, &messages[i], 121, 1u << 29, true, kOwnKeyMark);
+    states[i] = kb.state.recognizerState;
+  }
+  EXPECT_EQ(messages, (std::array<uint32_t, 2>{kWmSysKeyDown, kWmSysKeyDown}));
+  EXPECT_EQ(states, (std::array<int32_t, 2>{kCapturing, kIdle}));
+  EXPECT_EQ(kb.state.burstSerial, serial);
   kb.state.recognizerState = kCapturing;
   uint32_t message = kWmSysKeyDown;
   MessageStep(kb.ctx, &message, 115, 1u << 29, true, 0);
